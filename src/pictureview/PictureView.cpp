@@ -1,0 +1,238 @@
+#include "pictureview/PictureView.h"
+
+#include "encoding/DirectoryState.h"
+#include "viewing/AnimationState.h"
+#include "viewing/PlaybackClock.h"
+
+#include <QHideEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <algorithm>
+
+namespace quorvanta {
+
+namespace {
+
+std::uint32_t sizeOrDefault(std::int64_t requested, std::int64_t maximum)
+{
+    return requested >= 1 && requested <= maximum ? static_cast<std::uint32_t>(requested)
+                                                  : PictureView::kDefaultSize;
+}
+
+// A,R,G,B bytes into Qt's premultiplied 32-bit pixels, `rows` rows of `width` pixels.
+QImage premultipliedFromArgbBytes(const std::uint8_t* src, std::uint32_t width, std::uint32_t rows,
+                                  std::uint32_t stride)
+{
+    QImage image(static_cast<int>(width), static_cast<int>(rows), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        const std::uint8_t* in = src + static_cast<std::uint64_t>(y) * stride;
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
+        for (std::uint32_t x = 0; x < width; ++x, in += 4) {
+            const std::uint32_t a = in[0];
+            if (a == 255) {
+                out[x] = 0xFF000000u | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) | in[3];
+            } else {
+                // Rounded a * c / 255.
+                auto mul = [a](std::uint32_t c) {
+                    const std::uint32_t t = a * c + 128;
+                    return (t + (t >> 8)) >> 8;
+                };
+                out[x] = (a << 24) | (mul(in[1]) << 16) | (mul(in[2]) << 8) | mul(in[3]);
+            }
+        }
+    }
+    return image;
+}
+
+} // namespace
+
+PictureView::PictureView(std::int64_t requestedWidth, std::int64_t requestedHeight, QWidget* parent)
+    : QWidget(parent)
+{
+    d.width = sizeOrDefault(requestedWidth, kMaxWidth);
+    d.height = sizeOrDefault(requestedHeight, kMaxHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setMaximumSize(kMaxWidth, kMaxHeight);
+}
+
+PictureView::~PictureView()
+{
+    if (isSetUp)
+        cleanup();
+}
+
+void PictureView::setHandles(const GuiHandles& handles)
+{
+    gui = handles;
+}
+
+void PictureView::dispatch(const Message& message)
+{
+    Q_EMIT methodReceived(message.id, message.value, QString::fromStdString(message.text));
+    switch (message.id) {
+    case MethodId::New:
+    case MethodId::Dispose:
+    case MethodId::Set:
+    case MethodId::Get:
+    case MethodId::AskMinMax:
+        // Creation, disposal, attributes and layout are the constructor, destructor and size hints.
+        break;
+    case MethodId::Draw:
+        update();
+        break;
+    case MethodId::Setup:
+        if (!isSetUp) {
+            setup();
+            isSetUp = true;
+        }
+        break;
+    case MethodId::Cleanup:
+        if (isSetUp) {
+            cleanup();
+            isSetUp = false;
+        }
+        break;
+    case MethodId::DecodeStill: decodeStill(); break;
+    case MethodId::OpenWebP: openWebP(); break;
+    case MethodId::Tick: tick(); break;
+    case MethodId::ShowAnimFrame: showAnimFrame(message.value); break;
+    case MethodId::Load: load(message.text); break;
+    case MethodId::SavePicture: savePicture(); break;
+    case MethodId::OpenDirectory: openDirectory(); break;
+    case MethodId::SaveAnimation: saveAnimation(); break;
+    case MethodId::ShowImported: showImported(); break;
+    case MethodId::Pause: pause(); break;
+    case MethodId::Play: play(); break;
+    case MethodId::GotoFrame: gotoFrame(message.value); break;
+    case MethodId::ShowDirFrame: showDirFrame(message.value); break;
+    case MethodId::SetDelay: setDelay(message.text); break;
+    case MethodId::LoadDirectory: loadDirectory(message.text); break;
+    case MethodId::EncodePicture: encodePicture(message.text); break;
+    }
+}
+
+void PictureView::showImported()
+{
+    const PictureRecord& record = d.importBuffer;
+    d.width = record.width;
+    d.height = record.height;
+    d.pixelFormat = PixelFormatARGB;
+    d.bytesPerRow = record.width * 4;
+    d.pixels.reset();
+    const auto bytes = checkedMul(record.width, record.height, 4);
+    if (bytes) {
+        d.pixels.data = allocZeroed<std::uint8_t>(*bytes);
+        d.pixels.size = d.pixels.data ? *bytes : 0;
+    }
+    if (d.pixels && record.pixels) {
+        // 0xAARRGGBB values become the bytes A, R, G, B whatever the machine's byte order.
+        const std::uint64_t count = std::min(d.pixels.size, record.size) / 4;
+        std::uint8_t* out = d.pixels.data.get();
+        const std::uint32_t* in = record.pixels.get();
+        for (std::uint64_t i = 0; i < count; ++i, out += 4) {
+            const std::uint32_t v = in[i];
+            out[0] = static_cast<std::uint8_t>(v >> 24);
+            out[1] = static_cast<std::uint8_t>(v >> 16);
+            out[2] = static_cast<std::uint8_t>(v >> 8);
+            out[3] = static_cast<std::uint8_t>(v);
+        }
+    }
+    pictureChanged();
+}
+
+void PictureView::pictureChanged()
+{
+    shownImage = QImage();
+    const std::uint32_t bytesPerPixel = d.pixelFormat == PixelFormatRGB ? 3 : 4;
+    const auto rowBytes = checkedMul(d.width, bytesPerPixel);
+    if (d.pixels && d.width > 0 && d.height > 0 && rowBytes && d.bytesPerRow >= *rowBytes) {
+        // Never read beyond the buffer: draw only the rows it really holds.
+        const std::uint64_t rowsHeld =
+            d.pixels.size >= *rowBytes ? 1 + (d.pixels.size - *rowBytes) / d.bytesPerRow : 0;
+        const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(d.height, rowsHeld));
+        if (rows > 0 && d.width <= 0x7FFFFFFF && d.bytesPerRow <= 0x7FFFFFFF) {
+            if (d.pixelFormat == PixelFormatRGB)
+                shownImage = QImage(d.pixels.data.get(), static_cast<int>(d.width), static_cast<int>(rows),
+                                    static_cast<qsizetype>(d.bytesPerRow), QImage::Format_RGB888);
+            else
+                shownImage = premultipliedFromArgbBytes(d.pixels.data.get(), d.width, rows, d.bytesPerRow);
+        }
+    }
+    update();
+}
+
+QSize PictureView::minimumSizeHint() const
+{
+    // The picture's size, bounded by the largest size the object can take.
+    return {static_cast<int>(std::min<std::uint32_t>(d.width, kMaxWidth)),
+            static_cast<int>(std::min<std::uint32_t>(d.height, kMaxHeight))};
+}
+
+QSize PictureView::sizeHint() const
+{
+    return minimumSizeHint();
+}
+
+void PictureView::paintEvent(QPaintEvent*)
+{
+    if (shownImage.isNull())
+        return;
+    QPainter painter(this);
+    const QRect target = rect();
+    if (d.pixelFormat != PixelFormatRGB)
+        painter.fillRect(target, QColor::fromRgba(d.backgroundColor));
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A buffer holding fewer rows than the picture is drawn at the picture's scale, the rest left empty.
+    const int rowsShown = static_cast<int>(
+        static_cast<std::int64_t>(target.height()) * shownImage.height() / std::max<std::uint32_t>(d.height, 1));
+    painter.drawImage(QRect(target.x(), target.y(), target.width(), rowsShown), shownImage);
+}
+
+void PictureView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    send(MethodId::Setup);
+}
+
+void PictureView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        send(MethodId::Cleanup);
+}
+
+void PictureView::showPanel(QWidget* panel, bool visible) const
+{
+    if (panel)
+        panel->setVisible(visible);
+}
+
+void PictureView::setSliderMaximum(int maximum) const
+{
+    if (gui.frameSlider)
+        gui.frameSlider->setMaximum(maximum);
+}
+
+void PictureView::setSliderValueQuietly(int value) const
+{
+    if (!gui.frameSlider)
+        return;
+    const QSignalBlocker blocker(gui.frameSlider);
+    gui.frameSlider->setValue(value);
+}
+
+void PictureView::setGauge(int percent) const
+{
+    if (!gui.progressGauge)
+        return;
+    gui.progressGauge->setValue(percent);
+    gui.progressGauge->repaint();
+}
+
+} // namespace quorvanta

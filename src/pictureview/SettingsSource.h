@@ -1,0 +1,32 @@
+#pragma once
+// Read access to the settings gadgets. Every reader asks at the moment it needs a value, so a change
+// in the settings window is in effect at once, saved or not.
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace quorvanta {
+
+class SettingsSource {
+public:
+    virtual ~SettingsSource() = default;
+
+    virtual bool lossless() const = 0;
+    virtual int quality() const = 0;
+    virtual int speed() const = 0;
+    // The colour editor's three 32-bit components (red, green, blue), white is 0xFFFFFFFF each.
+    virtual std::array<std::uint32_t, 3> backgroundColor() const = 0;
+    virtual QString frameDurationText() const = 0;
+    virtual int frameDuration() const = 0;
+    virtual int loopCount() const = 0;
+    virtual int filterStrength() const = 0;
+    virtual int filterSharpness() const = 0;
+};
+
+// The integer reading of a text field: leading blanks, an optional sign, then decimal digits up to the
+// first non-digit; no digits reads as 0. Values beyond 32 bits saturate.
+int readFieldInteger(const QString& text);
+
+} // namespace quorvanta

@@ -1,0 +1,7 @@
+#include "pictureview/PictureView.h"
+
+namespace quorvanta {
+
+void PictureView::showAnimFrame(std::int32_t) {}
+
+} // namespace quorvanta

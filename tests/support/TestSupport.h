@@ -1,0 +1,44 @@
+#pragma once
+// Helpers shared by the test suites: where test data lives, running Debian tools, scratch folders.
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <string>
+
+namespace testsupport {
+
+// ../shared/testdata/conformance next to the project, or an empty string where it is absent.
+QString conformanceDir();
+
+// Runs a program and waits for it; true when it exited with code 0. Output is kept in *output if given.
+bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
+
+// True when the program is on this machine (looked up in /usr/bin first, then PATH).
+bool haveTool(const QString& program);
+// Full path of a tool; ImageMagick's convert is always taken from /usr/bin.
+QString tool(const QString& program);
+
+// A file's bytes; empty when it cannot be read.
+QByteArray readAll(const QString& path);
+bool writeAll(const QString& path, const QByteArray& bytes);
+
+// Path in the local 8-bit form the core takes.
+inline std::string bytesOf(const QString& path) { return path.toStdString(); }
+
+} // namespace testsupport
+
+// Skips the current test with a clear reason when the shared conformance folder is absent.
+#define REQUIRE_CONFORMANCE_DIR()                                                                        \
+    do {                                                                                                 \
+        if (testsupport::conformanceDir().isEmpty())                                                     \
+            QSKIP("../shared/testdata/conformance is absent: the public conformance files are not here"); \
+    } while (false)
+
+#define REQUIRE_TOOL(name)                                                                               \
+    do {                                                                                                 \
+        if (!testsupport::haveTool(name))                                                                \
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed (scripts/setup.sh installs it)").arg(name))); \
+    } while (false)
