@@ -1,0 +1,10 @@
+#include "import/ImportPictureFile.h"
+
+namespace quorvanta {
+
+int ImportPictureFile(const std::string&, PictureRecord&)
+{
+    return -1;
+}
+
+} // namespace quorvanta

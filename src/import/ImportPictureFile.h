@@ -1,0 +1,14 @@
+#pragma once
+// Pictures of every format other than WebP, recognised by their content, decoded into 0xAARRGGBB pixels.
+
+#include "pictureview/PictureRecord.h"
+
+#include <string>
+
+namespace quorvanta {
+
+// Decodes the picture in the file at `path` (bytes as the file system takes them) into `record`.
+// 1 on success, -1 on any failure; prints nothing. Never releases a buffer it did not allocate.
+int ImportPictureFile(const std::string& path, PictureRecord& record);
+
+} // namespace quorvanta
