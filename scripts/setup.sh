@@ -8,6 +8,7 @@ packages=(
   libwebp-dev webp
   imagemagick netpbm
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev
   clang libclang-rt-14-dev
 )
 

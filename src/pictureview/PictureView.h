@@ -118,6 +118,8 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    friend struct PictureViewTestAccess; // tests put instance data in place directly
+
     // Generic object methods and drawing (pictureview/).
     void showImported();
     void pictureChanged(); // rebuilds the drawn image from `pixels` and repaints

@@ -1,0 +1,312 @@
+#include "EncodingFixtures.h"
+#include "pictureview/BusyPointer.h"
+#include "pictureview/Messages.h"
+
+#include <QProgressBar>
+#include <QSlider>
+#include <QtTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+using namespace quorvanta;
+using namespace fixtures;
+using testsupport::readAll;
+using testsupport::writeAll;
+
+namespace {
+
+// Everything written to standard output while it lives.
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        saved = ::dup(1);
+        file = std::tmpfile();
+        ::dup2(::fileno(file), 1);
+    }
+    QByteArray finish()
+    {
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+        std::rewind(file);
+        QByteArray out;
+        char buffer[256];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            out.append(buffer, qsizetype(n));
+        std::fclose(file);
+        return out;
+    }
+
+private:
+    int saved = -1;
+    std::FILE* file = nullptr;
+};
+
+// The picture object with the window parts it reaches into.
+struct Window {
+    QWidget root;
+    QWidget* encodePicturePanel = new QWidget(&root);
+    QWidget* animationBar = new QWidget(&root);
+    QWidget* encodeAnimationPanel = new QWidget(&root);
+    QSlider* slider = new QSlider(&root);
+    QProgressBar* gauge = new QProgressBar(&root);
+    FixedSettings settings;
+    std::vector<RequestAnswer> answers;
+    std::vector<RequestOptions> asked;
+    Requesters requesters{std::make_unique<ScriptedBackend>(answers, asked)};
+    PictureView view;
+    std::vector<int> gaugeValues;
+    bool gaugeSeenWithBusyPointer = false;
+
+    Window()
+    {
+        gauge->setRange(0, 100);
+        gauge->hide();
+        animationBar->hide();
+        encodeAnimationPanel->hide();
+        view.setHandles({&root, encodePicturePanel, animationBar, slider, encodeAnimationPanel, gauge, &settings,
+                         &requesters});
+        QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [this](int value) {
+            gaugeValues.push_back(value);
+            if (value > 0 && !gauge->isHidden() && BusyPointer::active())
+                gaugeSeenWithBusyPointer = true;
+        });
+    }
+
+    InstanceData& d() { return PictureViewTestAccess::data(view); }
+
+    // As the loader leaves an imported picture, saved first as in.png in `dir`.
+    void importPicture(const QTemporaryDir& dir, const QImage& picture)
+    {
+        const QString png = dir.filePath("in.png");
+        QVERIFY(savePng(picture, png));
+        QCOMPARE(loadWithQt(png.toStdString(), d().importBuffer), 1);
+        d().importStatus = 1;
+        d().mode = ModeImported;
+    }
+};
+
+} // namespace
+
+class TestPictureViewEncoding : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void refusedForWebPSources_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("still") << int(ModeStill);
+        QTest::newRow("animation") << int(ModeAnimated);
+        QTest::newRow("directory") << int(ModeDirectory);
+    }
+    void refusedForWebPSources()
+    {
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        Window w;
+        w.importPicture(dir, makePicture(20, 10, false, 1));
+        w.d().mode = mode;
+        const auto* pixels = w.d().importBuffer.pixels.get();
+        w.gauge->setValue(42);
+        w.gaugeValues.clear();
+        StdoutCapture capture;
+        w.view.send(MethodId::EncodePicture, dir.filePath("out.webp").toStdString());
+        QCOMPARE(capture.finish(), QByteArray(kCantEncodeWebPSource.data(), qsizetype(kCantEncodeWebPSource.size())));
+        QVERIFY(!QFileInfo::exists(dir.filePath("out.webp")));
+        QCOMPARE(w.d().importBuffer.pixels.get(), pixels);
+        QVERIFY(w.gaugeValues.empty());
+        QVERIFY(w.gauge->isHidden());
+    }
+
+    // Settings are read when the encoding starts, the gauge moves while the pointer is busy, and the
+    // imported picture stays for another go.
+    void encodesImportedPictureAgainAndAgain()
+    {
+        QTemporaryDir dir;
+        Window w;
+        w.importPicture(dir, makePicture(120, 80, true, 2));
+        const auto source = pixelsOf(w.d().importBuffer);
+        const QString out = dir.filePath("out.webp");
+
+        w.view.send(MethodId::EncodePicture, out.toStdString());
+        const QByteArray lossy = readAll(out);
+        QCOMPARE(decodeWebP(lossy).width, 120);
+        QVERIFY(w.gaugeSeenWithBusyPointer);
+        QCOMPARE(w.gaugeValues.front(), 0);
+        QCOMPARE(w.gaugeValues.back(), 0);
+        QVERIFY(w.gauge->isHidden());
+        QVERIFY(!BusyPointer::active());
+
+        w.settings.losslessValue = true;
+        w.view.send(MethodId::EncodePicture, out.toStdString());
+        const Decoded lossless = decodeWebP(readAll(out));
+        QVERIFY(readAll(out) != lossy);
+        for (std::size_t i = 0; i < source.size(); ++i)
+            QCOMPARE(lossless.pixels[i], (source[i] >> 24) ? source[i] : 0u);
+        QVERIFY(w.d().importBuffer.pixels);
+        QCOMPARE(w.d().mode, int(ModeImported));
+    }
+
+    void nothingImportedWritesNothing()
+    {
+        QTemporaryDir dir;
+        Window w;
+        w.d().mode = ModeImported;
+        StdoutCapture capture;
+        w.view.send(MethodId::EncodePicture, dir.filePath("out.webp").toStdString());
+        QCOMPARE(capture.finish(), QByteArray());
+        QVERIFY(entriesOf(dir.path()).isEmpty());
+        QVERIFY(w.gauge->isHidden());
+        QVERIFY(!BusyPointer::active());
+    }
+
+    void saveRequester()
+    {
+        QTemporaryDir dir;
+        Window w;
+        w.importPicture(dir, makePicture(30, 20, false, 3));
+        const QString target = dir.filePath("chosen name");
+        QVERIFY(writeAll(target, "old bytes"));
+        w.answers = {RequestAnswer{RequestAnswer::Outcome::Cancelled, {}, {}}, chosen(target)};
+
+        w.view.send(MethodId::SavePicture);
+        QCOMPARE(readAll(target), QByteArray("old bytes"));
+        QVERIFY(w.d().importBuffer.pixels);
+        w.view.send(MethodId::SavePicture);
+        QCOMPARE(decodeWebP(readAll(target)).width, 30);
+        QCOMPARE(entriesOf(dir.path()), (QStringList{"chosen name", "in.png"}));
+
+        QCOMPARE(w.asked.size(), std::size_t(2));
+        QCOMPARE(w.asked[0].title, QStringLiteral("Save picture as..."));
+        QVERIFY(w.asked[0].saveMode && !w.asked[0].drawersOnly);
+        QCOMPARE(w.asked[0].pattern, QStringLiteral("#?.(webp)"));
+        QCOMPARE(w.asked[0].initialDrawer, QStringLiteral("ram:"));
+    }
+
+    void loadDirectorySetsUpPlayback()
+    {
+        QTemporaryDir dir;
+        for (const char* name : {"frame10.png", "frame2.png", "frame1.png"})
+            QVERIFY(savePng(makePicture(16, 16, false, 4), dir.filePath(name)));
+        QVERIFY(writeAll(dir.filePath("readme.txt"), "text"));
+        QVERIFY(writeAll(dir.filePath("fake.png"), "not a picture"));
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        Window w;
+        w.settings.durationText = QStringLiteral("250");
+        w.answers = {chosen(dir.path() + "/")};
+        std::vector<std::int32_t> framesShown;
+        connect(&w.view, &PictureView::methodReceived, this, [&framesShown](MethodId id, std::int32_t value) {
+            if (id == MethodId::ShowDirFrame)
+                framesShown.push_back(value);
+        });
+
+        w.view.send(MethodId::OpenDirectory);
+        QCOMPARE(w.asked.at(0).title, QStringLiteral("Open image directory ..."));
+        QVERIFY(w.asked[0].saveMode && w.asked[0].drawersOnly);
+        QCOMPARE(w.asked[0].pattern, QStringLiteral("#?.(iff|bmp|png|jpg|jpeg|tif|tiff)"));
+        const InstanceData& d = w.d();
+        QCOMPARE(d.mode, int(ModeDirectory));
+        QCOMPARE(d.frameCount, 5);
+        QCOMPARE(w.slider->maximum(), 5);
+        QCOMPARE(w.slider->value(), 1);
+        QCOMPARE(d.currentFrame, 1);
+        QCOMPARE(d.frameDelay, 250000);
+        QCOMPARE(d.loopCount, 0);
+        QVERIFY(d.inputHandlerAdded);
+        QVERIFY(w.encodePicturePanel->isHidden());
+        QVERIFY(!w.animationBar->isHidden() && !w.encodeAnimationPanel->isHidden());
+        QCOMPARE(framesShown, std::vector<std::int32_t>{1});
+        QVERIFY(!BusyPointer::active());
+
+        // A file given as the directory plays nothing.
+        w.view.send(MethodId::LoadDirectory, dir.filePath("frame1.png").toStdString());
+        QCOMPARE(w.d().frameCount, 0);
+        QCOMPARE(w.slider->maximum(), 0);
+    }
+
+    void playsFramesInNaturalOrder()
+    {
+        REQUIRE_IMPORTER();
+        QTemporaryDir dir;
+        std::vector<QImage> pictures;
+        for (int i = 0; i < 3; ++i)
+            pictures.push_back(makePicture(20 + i, 10, false, quint32(i + 1)));
+        QVERIFY(savePng(pictures[0], dir.filePath("f1.png")));
+        QVERIFY(savePng(pictures[1], dir.filePath("F2.png")));
+        QVERIFY(writeAll(dir.filePath("f3.png"), "not a picture"));
+        QVERIFY(savePng(pictures[2], dir.filePath("f10.png")));
+        Window w;
+        w.view.send(MethodId::LoadDirectory, dir.path().toStdString());
+        QCOMPARE(w.d().frameCount, 4);
+        const auto shown = [&w] { return w.view.displayImage().convertToFormat(QImage::Format_ARGB32); };
+        QCOMPARE(shown(), pictures[0]);
+        w.view.send(MethodId::ShowDirFrame, 2);
+        QCOMPARE(shown(), pictures[1]);
+        w.view.send(MethodId::ShowDirFrame, 3); // not a picture: the previous one stays
+        QCOMPARE(shown(), pictures[1]);
+        w.view.send(MethodId::ShowDirFrame, 4);
+        QCOMPARE(shown(), pictures[2]);
+        w.view.send(MethodId::ShowDirFrame, 9);
+        QCOMPARE(shown(), pictures[2]);
+        w.view.send(MethodId::ShowDirFrame, 1);
+        QCOMPARE(shown(), pictures[0]);
+        QCOMPARE(w.d().backgroundColor, 0xFFFFFFFFu);
+    }
+
+    void savesDirectoryAsAnimation()
+    {
+        REQUIRE_IMPORTER();
+        QTemporaryDir dir;
+        const QString frames = dir.filePath("frames");
+        QVERIFY(QDir().mkdir(frames));
+        QVERIFY(savePng(makePicture(20, 10, true, 1), frames + "/a1.png"));
+        QVERIFY(savePng(makePicture(30, 12, false, 2), frames + "/a2.png"));
+        QVERIFY(writeAll(frames + "/a3.txt", "text"));
+        Window w;
+        w.settings.durationText = QStringLiteral("40");
+        w.settings.loops = 2;
+        w.settings.color = {0x80000000, 0x40000000, 0x20FFFFFF};
+        w.view.send(MethodId::LoadDirectory, frames.toStdString());
+        const QString target = dir.filePath("anim");
+        w.answers = {chosen(target)};
+        w.view.send(MethodId::SaveAnimation);
+        QCOMPARE(w.asked.at(0).title, QStringLiteral("Save animation as..."));
+        const AnimationInfo info = readAnimation(readAll(target));
+        QCOMPARE(info.frames, 2);
+        QCOMPARE(info.durations, (std::vector<int>{40, 40}));
+        QCOMPARE(info.sizes, (std::vector<QSize>{QSize(20, 10), QSize(30, 12)}));
+        QCOMPARE(info.loopCount, 2);
+        QCOMPARE(info.background, 0xFF804020u);
+        QVERIFY(w.gauge->isHidden());
+        QVERIFY(!BusyPointer::active());
+    }
+
+    void saveAnimationWritesNothingWithoutFrames()
+    {
+        QTemporaryDir dir;
+        const QString empty = dir.filePath("empty");
+        QVERIFY(QDir().mkdir(empty));
+        const QString target = dir.filePath("target.webp");
+        QVERIFY(writeAll(target, "old bytes"));
+        Window w;
+        for (const QString& source : {empty, dir.filePath("missing")}) {
+            w.view.send(MethodId::LoadDirectory, source.toStdString());
+            w.answers = {chosen(target)};
+            w.view.send(MethodId::SaveAnimation);
+            QCOMPARE(readAll(target), QByteArray("old bytes"));
+            QVERIFY(w.gauge->isHidden());
+        }
+        // A cancelled requester does not even show the gauge.
+        w.gaugeValues.clear();
+        w.answers = {RequestAnswer{RequestAnswer::Outcome::Cancelled, {}, {}}};
+        w.view.send(MethodId::SaveAnimation);
+        QVERIFY(w.gaugeValues.empty());
+        QCOMPARE(entriesOf(dir.path()), (QStringList{"empty", "target.webp"}));
+    }
+};
+
+QTEST_MAIN(TestPictureViewEncoding)
+#include "tst_pictureviewencoding.moc"
