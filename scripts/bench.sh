@@ -4,7 +4,7 @@
 # table of medians and ratios.
 #
 #   scripts/bench.sh                 everything
-#   scripts/bench.sh view frames     only the named programs (bench/bench_<name>.cpp)
+#   scripts/bench.sh view frames     only the named programs (bench/bench_view.cpp, ...)
 #
 # BENCH_CORPUS (default build/bench-corpus) and BENCH_BUILD (default build-bench) move the cache and
 # the build. The rows also land in $BENCH_BUILD/bench-results.tsv.
@@ -100,12 +100,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAG
   -DQUORVANTA_BUILD_TESTS=OFF -DQUORVANTA_BUILD_BENCH=ON >/dev/null
 programs=("$@")
 if [ ${#programs[@]} -eq 0 ]; then
-  programs=(view frames encode) # the table's order; any other bench_*.cpp follows
-  for f in "$top"/bench/bench_*.cpp; do
-    name=$(basename "$f" .cpp)
-    name=${name#bench_}
-    case " ${programs[*]} " in *" $name "*) ;; *) programs+=("$name") ;; esac
-  done
+  programs=(view frames encode) # the programs that print table rows, in the table's order
 fi
 cmake --build "$build" -j 2 --target "${programs[@]/#/bench_}" >/dev/null
 
