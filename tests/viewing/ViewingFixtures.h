@@ -83,8 +83,9 @@ private:
     std::FILE* file = nullptr;
 };
 
-// A picture with structure everywhere (gradients and noise), optionally with varied alpha.
-inline QImage makePicture(int width, int height, quint32 seed, bool alpha)
+// A picture with structure everywhere (gradients, and noise unless it is meant for lossy coding),
+// optionally with varied alpha.
+inline QImage makePicture(int width, int height, quint32 seed, bool alpha, bool noise = true)
 {
     QImage image(width, height, QImage::Format_ARGB32);
     QRandomGenerator random(seed);
@@ -92,7 +93,7 @@ inline QImage makePicture(int width, int height, quint32 seed, bool alpha)
         for (int x = 0; x < width; ++x) {
             const int r = (x * 255 / std::max(width - 1, 1) + int(seed) * 40) & 255;
             const int g = (y * 255 / std::max(height - 1, 1)) & 255;
-            const int b = int(random.bounded(256));
+            const int b = noise ? int(random.bounded(256)) : (x * y + int(seed) * 9) % 256;
             int a = 255;
             if (alpha)
                 a = (x + y) % 7 == 0 ? 0 : ((x * 37 + y * 11 + int(seed)) % 5 == 0 ? int(random.bounded(256)) : 255);
