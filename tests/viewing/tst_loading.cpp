@@ -160,6 +160,7 @@ private Q_SLOTS:
         QTest::newRow("unreadable") << path("unreadable.webp");
         QTest::newRow("read error") << QStringLiteral("/proc/self/mem");
         QTest::newRow("empty") << path("empty.webp");
+        QTest::newRow("broken WebP header") << path("broken.webp");
     }
     void badPathsRefused()
     {
@@ -174,6 +175,11 @@ private Q_SLOTS:
         }
         if (file.endsWith("empty.webp"))
             QVERIFY(testsupport::writeAll(file, {}));
+        if (file.endsWith("broken.webp")) { // a RIFF WebP header over a frame header libwebp refuses
+            QByteArray bytes = testsupport::readAll(path("lossy.webp"));
+            bytes.replace(20, 10, QByteArray(10, '\xff'));
+            QVERIFY(testsupport::writeAll(file, bytes));
+        }
 
         Window window;
         PictureView view;
