@@ -80,6 +80,9 @@ void PictureView::load(const std::string& path)
 
 void PictureView::decodeStill()
 {
+    // The old picture goes first: a large new one then finds the memory the old one had.
+    d.pixels.reset();
+    pictureChanged();
     StillPicture still = DecodeWebPStill({d.fileData.get(), static_cast<std::size_t>(d.fileData ? d.fileSize : 0)});
     if (!still.configured)
         return;

@@ -3,6 +3,7 @@
 #include <webp/decode.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -130,9 +131,15 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes)
     const std::uint32_t bytesPerPixel = alpha ? 4 : 3;
     out.bytesPerRow = out.width * bytesPerPixel; // at most 16383 * 4
 
-    if (const auto total = checkedMul(out.width, out.height, 4)) {
-        out.pixels = allocZeroed<std::uint8_t>(*total);
+    // The decoder writes every byte of the picture's rows, so only the rest of the 4-byte-a-pixel
+    // buffer is cleared here (clearing it all would cost a pass over the whole buffer).
+    const auto total = checkedMul(out.width, out.height, 4);
+    const std::uint64_t pictureBytes = std::uint64_t{out.bytesPerRow} * out.height;
+    if (total && *total > 0 && *total <= SIZE_MAX) {
+        out.pixels.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(*total))));
         out.size = out.pixels ? *total : 0;
+        if (out.pixels)
+            std::memset(out.pixels.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));
     }
     VP8StatusCode decodeStatus = VP8_STATUS_OUT_OF_MEMORY;
     if (out.pixels && featureStatus == VP8_STATUS_OK) {
@@ -144,9 +151,9 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes)
         config.output.u.RGBA.size = static_cast<std::size_t>(out.bytesPerRow) * out.height;
         const DecBufferGuard guard{&config.output};
         decodeStatus = WebPDecode(bytes.data(), bytes.size(), &config);
-        if (decodeStatus != VP8_STATUS_OK)
-            std::memset(out.pixels.get(), 0, static_cast<std::size_t>(out.size)); // no half picture
     }
+    if (out.pixels && decodeStatus != VP8_STATUS_OK)
+        std::memset(out.pixels.get(), 0, static_cast<std::size_t>(pictureBytes)); // no half picture
     out.result = featureStatus == VP8_STATUS_OK && decodeStatus == VP8_STATUS_OK && !config.input.has_animation
                      ? 0
                      : -1;
