@@ -78,7 +78,7 @@ class TestAnimation : public QObject {
     QString path(const QString& name) const { return scratch.filePath(name); }
 
     // Frames for webpmux: size, offset, duration, dispose to background, blend, alpha.
-    struct FrameSpec {
+    struct FramePlacement {
         int w, h, x, y, duration;
         bool dispose, blend, alpha;
     };
@@ -90,7 +90,7 @@ class TestAnimation : public QObject {
     {
         // Every combination of dispose and blend, frames smaller than the canvas, overlapping the
         // rectangle of a disposed frame, key frames of each kind in the middle.
-        const QList<FrameSpec> frames = {
+        const QList<FramePlacement> frames = {
             {64, 48, 0, 0, 100, false, true, true},   // first frame, with alpha
             {20, 16, 10, 8, 50, true, true, true},    // blended, then disposed
             {30, 20, 20, 20, 0, false, false, true},  // replaces its rectangle
@@ -106,7 +106,7 @@ class TestAnimation : public QObject {
         };
         QStringList args, twinArgs;
         for (int i = 0; i < frames.size(); ++i) {
-            const FrameSpec& f = frames[i];
+            const FramePlacement& f = frames[i];
             const QString frame = QStringLiteral("%1-%2.webp").arg(name).arg(i);
             const QImage picture = makePicture(f.w, f.h, quint32(i * 7 + 1), f.alpha, cwebpArgs.contains("-lossless"));
             if (!makeWebP(scratch.path(), frame, picture, cwebpArgs))
