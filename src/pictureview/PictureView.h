@@ -146,6 +146,7 @@ private:
     void setDelay(const std::string& text);
     void pause();
     void play();
+    void clockCompleted(); // a request of the clock completed: a tick while playback runs
 
     // Encoding (encoding/).
     void savePicture();
@@ -164,6 +165,7 @@ private:
     std::unique_ptr<AnimationState> animation;
     std::unique_ptr<DirectoryState> directory;
     bool isSetUp = false;
+    bool clockMadeBySetup = false; // released by cleanup; a clock given with setClock is kept
 };
 
 } // namespace quorvanta

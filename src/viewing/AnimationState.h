@@ -1,9 +1,78 @@
 #pragma once
-// State kept for the animated WebP on show.
+// State kept for the animated WebP on show: the demuxed frame table over the file in memory, and the
+// composition of frames onto the canvas that the display buffer holds.
+
+#include "pictureview/Buffer.h"
+
+#include <webp/decode.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct WebPDemuxer;
 
 namespace quorvanta {
 
+struct AnimationFrame {
+    const std::uint8_t* bytes = nullptr; // the frame's own bitstream, inside the file's bytes
+    std::size_t size = 0;
+    std::uint32_t x = 0, y = 0, width = 0, height = 0; // the frame's rectangle on the canvas
+    std::int32_t duration = 0;                         // milliseconds, as the file gives it
+    bool hasAlpha = false;
+    bool blend = false;              // alpha-blended over the canvas (otherwise it replaces it)
+    bool disposeToBackground = false; // its rectangle is cleared before the next frame is drawn
+    bool keyFrame = false;           // drawing it needs nothing of the frames before it
+    bool usable = false;             // the bitstream's size matches its rectangle
+};
+
+struct DemuxerDeleter {
+    void operator()(WebPDemuxer* demuxer) const noexcept;
+};
+
 struct AnimationState {
+public:
+    // The frame table of an animation, or null when the bytes can't be demuxed. The bytes must
+    // outlive the state.
+    static std::unique_ptr<AnimationState> open(const std::uint8_t* data, std::uint64_t size);
+
+    std::uint32_t canvasWidth() const { return width; }
+    std::uint32_t canvasHeight() const { return height; }
+    std::uint32_t loopCount() const { return loops; }
+    std::uint32_t backgroundColor() const { return background; }
+    std::int32_t frameCount() const { return static_cast<std::int32_t>(frames.size()); }
+    const AnimationFrame& frame(std::int32_t number) const { return frames[static_cast<std::size_t>(number - 1)]; }
+    // The nearest key frame at or before `number`.
+    std::int32_t keyFrameFor(std::int32_t number) const { return keyBefore[static_cast<std::size_t>(number - 1)]; }
+
+    // Makes `canvas` (canvasWidth x canvasHeight pixels of A,R,G,B bytes) show frame `number`
+    // (1..frameCount). When `canvas` is the buffer composed last and holds a frame between the key
+    // frame and `number`, only the frames after it are drawn; otherwise composition starts at the key
+    // frame. False when a frame's bitstream could not be decoded (the canvas then holds what could be).
+    bool compose(std::int32_t number, std::uint8_t* canvas);
+
+    // The buffer last composed into (null after forgetCanvas) and the frame it shows.
+    const std::uint8_t* canvas() const { return lastCanvas; }
+    std::int32_t composedFrame() const { return composed; }
+    void forgetCanvas()
+    {
+        lastCanvas = nullptr;
+        composed = 0;
+    }
+
+private:
+    bool drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas);
+    bool decode(const AnimationFrame& frame, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
+
+    std::unique_ptr<WebPDemuxer, DemuxerDeleter> demuxer;
+    std::uint32_t width = 0, height = 0, loops = 0, background = 0;
+    std::vector<AnimationFrame> frames;
+    std::vector<std::int32_t> keyBefore;
+    WebPDecoderConfig config{};
+    Buffer<std::uint8_t> frameBuffer; // a blended frame is decoded here, then blended onto the canvas
+    std::uint64_t frameBufferSize = 0;
+    std::uint8_t* lastCanvas = nullptr;
+    std::int32_t composed = 0;
 };
 
 } // namespace quorvanta

@@ -38,6 +38,8 @@ int encodeFile(const QString& path, PictureRecord& record, const EncodeSettings&
 
 } // namespace
 
+Q_DECLARE_METATYPE(quorvanta::EncodeSettings)
+
 class TestEncodeStill : public QObject {
     Q_OBJECT
 
@@ -289,8 +291,6 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(out));
     }
 };
-
-Q_DECLARE_METATYPE(quorvanta::EncodeSettings)
 
 QTEST_GUILESS_MAIN(TestEncodeStill)
 #include "tst_encodestill.moc"

@@ -1,0 +1,199 @@
+#include "viewing/AnimationState.h"
+
+#include <webp/demux.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace quorvanta {
+
+void DemuxerDeleter::operator()(WebPDemuxer* demuxer) const noexcept
+{
+    WebPDemuxDelete(demuxer);
+}
+
+namespace {
+
+struct IteratorGuard {
+    WebPIterator* iterator;
+    ~IteratorGuard() { WebPDemuxReleaseIterator(iterator); }
+};
+
+// `src` over `dst`, both A,R,G,B bytes without premultiplication, with the integer arithmetic of
+// libwebp's own animation decoder so that both give the same canvas.
+inline void blendPixel(std::uint8_t* dst, const std::uint8_t* src)
+{
+    const std::uint32_t srcA = src[0];
+    if (srcA == 0)
+        return;
+    const std::uint32_t dstFactorA = (std::uint32_t{dst[0]} * (256 - srcA)) >> 8;
+    const std::uint32_t blendA = srcA + dstFactorA;
+    const std::uint32_t scale = (1u << 24) / blendA;
+    for (int c = 1; c < 4; ++c)
+        dst[c] = static_cast<std::uint8_t>(((src[c] * srcA + dst[c] * dstFactorA) * scale) >> 24);
+    dst[0] = static_cast<std::uint8_t>(blendA);
+}
+
+void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t count)
+{
+    for (std::uint32_t i = 0; i < count; ++i, dst += 4, src += 4) {
+        if (src[0] == 255)
+            std::memcpy(dst, src, 4);
+        else
+            blendPixel(dst, src);
+    }
+}
+
+} // namespace
+
+std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, std::uint64_t size)
+{
+    if (!data || size == 0)
+        return nullptr;
+    const WebPData bytes{data, static_cast<std::size_t>(size)};
+    auto state = std::make_unique<AnimationState>();
+    state->demuxer.reset(WebPDemux(&bytes));
+    if (!state->demuxer || !WebPInitDecoderConfig(&state->config))
+        return nullptr;
+    WebPDemuxer* demux = state->demuxer.get();
+    state->width = WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH);
+    state->height = WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT);
+    state->loops = WebPDemuxGetI(demux, WEBP_FF_LOOP_COUNT);
+    state->background = WebPDemuxGetI(demux, WEBP_FF_BACKGROUND_COLOR);
+    state->config.options.bypass_filtering = 1;
+    state->config.options.no_fancy_upsampling = 1;
+    state->config.options.dithering_strength = 0;
+    state->config.output.colorspace = MODE_ARGB;
+    state->config.output.is_external_memory = 1;
+
+    // The frame table is read once: looking a frame up in the demuxer walks all frames before it.
+    WebPIterator iter{};
+    if (WebPDemuxGetFrame(demux, 1, &iter)) {
+        const IteratorGuard guard{&iter};
+        state->frames.reserve(static_cast<std::size_t>(std::max(iter.num_frames, 0)));
+        do {
+            AnimationFrame f;
+            f.bytes = iter.fragment.bytes;
+            f.size = iter.fragment.size;
+            f.x = static_cast<std::uint32_t>(std::max(iter.x_offset, 0));
+            f.y = static_cast<std::uint32_t>(std::max(iter.y_offset, 0));
+            f.width = static_cast<std::uint32_t>(std::max(iter.width, 0));
+            f.height = static_cast<std::uint32_t>(std::max(iter.height, 0));
+            f.duration = iter.duration;
+            f.hasAlpha = iter.has_alpha != 0;
+            f.blend = iter.blend_method == WEBP_MUX_BLEND;
+            f.disposeToBackground = iter.dispose_method == WEBP_MUX_DISPOSE_BACKGROUND;
+            WebPBitstreamFeatures features;
+            f.usable = WebPGetFeatures(f.bytes, f.size, &features) == VP8_STATUS_OK &&
+                       static_cast<std::uint32_t>(features.width) == f.width &&
+                       static_cast<std::uint32_t>(features.height) == f.height && f.width > 0 &&
+                       f.height > 0 && std::uint64_t{f.x} + f.width <= state->width &&
+                       std::uint64_t{f.y} + f.height <= state->height;
+            state->frames.push_back(f);
+        } while (WebPDemuxNextFrame(&iter));
+    }
+    if (state->frames.empty())
+        return nullptr;
+
+    // A frame is a key frame when it is the first, when it replaces the whole canvas, or when the
+    // frame before it left a clear canvas behind (it covered the canvas, or was drawn on a clear one,
+    // and was disposed to background).
+    auto full = [&](const AnimationFrame& f) { return f.width == state->width && f.height == state->height; };
+    state->keyBefore.resize(state->frames.size());
+    for (std::size_t i = 0; i < state->frames.size(); ++i) {
+        AnimationFrame& f = state->frames[i];
+        if (i == 0) {
+            f.keyFrame = true;
+        } else {
+            const AnimationFrame& prev = state->frames[i - 1];
+            f.keyFrame = ((!f.hasAlpha || !f.blend) && full(f)) ||
+                         (prev.disposeToBackground && (full(prev) || prev.keyFrame));
+        }
+        state->keyBefore[i] = f.keyFrame ? static_cast<std::int32_t>(i + 1) : state->keyBefore[i - 1];
+    }
+    return state;
+}
+
+bool AnimationState::compose(std::int32_t number, std::uint8_t* canvas)
+{
+    if (!canvas || number < 1 || number > frameCount())
+        return false;
+    const std::int32_t key = keyFrameFor(number);
+    std::int32_t start = key;
+    bool fresh = true;
+    if (canvas == lastCanvas && composed >= key && composed <= number) {
+        if (composed == number)
+            return true;
+        start = composed + 1;
+        fresh = false;
+    }
+    bool ok = true;
+    for (std::int32_t n = start; n <= number; ++n)
+        ok = drawFrame(n, fresh && n == start, canvas) && ok;
+    lastCanvas = canvas;
+    composed = number;
+    return ok;
+}
+
+bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas)
+{
+    const AnimationFrame& f = frame(number);
+    const std::uint32_t stride = width * 4;
+    const bool replacesCanvas = f.width == width && f.height == height && (!f.hasAlpha || !f.blend);
+    const AnimationFrame* prev = number > 1 ? &frame(number - 1) : nullptr;
+
+    if (startsComposition) {
+        if (!replacesCanvas)
+            std::memset(canvas, 0, static_cast<std::size_t>(stride) * height);
+    } else if (prev && prev->disposeToBackground && prev->usable) {
+        for (std::uint32_t row = 0; row < prev->height; ++row)
+            std::memset(canvas + static_cast<std::uint64_t>(prev->y + row) * stride + prev->x * 4ull, 0,
+                        prev->width * 4ull);
+    }
+    if (!f.usable)
+        return false;
+
+    std::uint8_t* origin = canvas + static_cast<std::uint64_t>(f.y) * stride + f.x * 4ull;
+    const std::uint64_t rowBytes = f.width * 4ull;
+    if (f.keyFrame || !f.blend || !f.hasAlpha)
+        return decode(f, origin, stride, static_cast<std::uint64_t>(stride) * (f.height - 1) + rowBytes);
+
+    // A blended frame: decoded aside, then laid over the canvas. Inside the rectangle of a previous
+    // frame that was disposed to background the canvas is clear, and the frame's pixels are taken as
+    // they are.
+    const std::uint64_t needed = rowBytes * f.height;
+    if (frameBufferSize < needed) {
+        frameBuffer = allocZeroed<std::uint8_t>(needed);
+        frameBufferSize = frameBuffer ? needed : 0;
+        if (!frameBuffer)
+            return false;
+    }
+    if (!decode(f, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
+        return false;
+    const bool clearedRect = prev && prev->disposeToBackground;
+    for (std::uint32_t row = 0; row < f.height; ++row) {
+        const std::uint32_t y = f.y + row;
+        std::uint8_t* dst = origin + static_cast<std::uint64_t>(row) * stride;
+        const std::uint8_t* src = frameBuffer.get() + row * rowBytes;
+        // Columns [left, right) of this row lie in the cleared rectangle.
+        std::uint32_t left = f.x, right = f.x;
+        if (clearedRect && y >= prev->y && y < prev->y + prev->height) {
+            left = std::clamp(prev->x, f.x, f.x + f.width);
+            right = std::clamp(prev->x + prev->width, f.x, f.x + f.width);
+        }
+        blendRow(dst, src, left - f.x);
+        std::memcpy(dst + (left - f.x) * 4ull, src + (left - f.x) * 4ull, (right - left) * 4ull);
+        blendRow(dst + (right - f.x) * 4ull, src + (right - f.x) * 4ull, f.x + f.width - right);
+    }
+    return true;
+}
+
+bool AnimationState::decode(const AnimationFrame& f, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)
+{
+    config.output.u.RGBA.rgba = out;
+    config.output.u.RGBA.stride = static_cast<int>(stride);
+    config.output.u.RGBA.size = static_cast<std::size_t>(size);
+    return WebPDecode(f.bytes, f.size, &config) == VP8_STATUS_OK;
+}
+
+} // namespace quorvanta

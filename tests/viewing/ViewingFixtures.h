@@ -1,0 +1,189 @@
+#pragma once
+// Helpers shared by the viewing suites: stand-in window parts, pictures made at test time, captured
+// standard output and the libwebp command-line tools as oracles.
+
+#include "TestSupport.h"
+#include "pictureview/PictureView.h"
+
+#include <QImage>
+#include <QRandomGenerator>
+#include <QSlider>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace viewingtest {
+
+// The parts of the main window that the picture object reaches into.
+struct Window {
+    QWidget root;
+    QWidget* encodePicturePanel = new QWidget(&root);
+    QWidget* encodeAnimationPanel = new QWidget(&root);
+    QWidget* animationBar = new QWidget(&root);
+    QSlider* slider = new QSlider(Qt::Horizontal, animationBar);
+    int sliderSignals = 0;
+
+    Window()
+    {
+        slider->setRange(0, 1000);
+        QObject::connect(slider, &QSlider::valueChanged, &root, [this] { ++sliderSignals; });
+    }
+
+    quorvanta::GuiHandles handles()
+    {
+        quorvanta::GuiHandles h;
+        h.mainWindow = &root;
+        h.encodePicturePanel = encodePicturePanel;
+        h.encodeAnimationPanel = encodeAnimationPanel;
+        h.animationBar = animationBar;
+        h.frameSlider = slider;
+        return h;
+    }
+
+    // Visibility as set by the object (the root itself is never shown).
+    static bool shown(const QWidget* w) { return !w->isHidden(); }
+};
+
+// Collects what the process writes to standard output between construction and text().
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        saved = ::dup(1);
+        file = std::tmpfile();
+        ::dup2(::fileno(file), 1);
+    }
+    ~StdoutCapture() { restore(); }
+    QByteArray text()
+    {
+        restore();
+        QByteArray out;
+        std::rewind(file);
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            out.append(chunk, static_cast<qsizetype>(n));
+        return out;
+    }
+
+private:
+    void restore()
+    {
+        if (saved < 0)
+            return;
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+        saved = -1;
+    }
+    int saved = -1;
+    std::FILE* file = nullptr;
+};
+
+// A picture with structure everywhere (gradients, and noise unless it is meant for lossy coding),
+// optionally with varied alpha.
+inline QImage makePicture(int width, int height, quint32 seed, bool alpha, bool noise = true)
+{
+    QImage image(width, height, QImage::Format_ARGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int r = (x * 255 / std::max(width - 1, 1) + int(seed) * 40) & 255;
+            const int g = (y * 255 / std::max(height - 1, 1)) & 255;
+            const int b = noise ? int(random.bounded(256)) : (x * y + int(seed) * 9) % 256;
+            int a = 255;
+            if (alpha)
+                a = (x + y) % 7 == 0 ? 0 : ((x * 37 + y * 11 + int(seed)) % 5 == 0 ? int(random.bounded(256)) : 255);
+            image.setPixel(x, y, qRgba(r, g, b, a));
+        }
+    return image;
+}
+
+// Writes `image` as PNG and encodes it with cwebp; extra arguments select lossless, quality and so on.
+inline bool makeWebP(const QString& dir, const QString& name, const QImage& image, const QStringList& cwebpArgs)
+{
+    const QString png = dir + QLatin1Char('/') + name + QStringLiteral(".src.png");
+    if (!image.save(png))
+        return false;
+    return testsupport::run(QStringLiteral("cwebp"),
+                            QStringList(cwebpArgs) << QStringLiteral("-quiet") << png << QStringLiteral("-o")
+                                                   << dir + QLatin1Char('/') + name);
+}
+
+// A PAM file's RGBA samples and size; empty on any mismatch.
+struct Pam {
+    int width = 0, height = 0;
+    QByteArray rgba;
+};
+
+inline Pam readPam(const QByteArray& bytes)
+{
+    Pam pam;
+    const qsizetype end = bytes.indexOf("ENDHDR\n");
+    if (!bytes.startsWith("P7\n") || end < 0)
+        return pam;
+    int depth = 0;
+    for (const QByteArray& line : bytes.left(end).split('\n')) {
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() != 2)
+            continue;
+        if (parts[0] == "WIDTH")
+            pam.width = parts[1].toInt();
+        else if (parts[0] == "HEIGHT")
+            pam.height = parts[1].toInt();
+        else if (parts[0] == "DEPTH")
+            depth = parts[1].toInt();
+    }
+    pam.rgba = bytes.mid(end + 7);
+    if (depth != 4 || pam.rgba.size() != qsizetype(pam.width) * pam.height * 4)
+        return {};
+    return pam;
+}
+
+// What `dwebp -nofilter -nofancy` decodes from a file, as RGBA; nothing when dwebp refuses it.
+inline std::optional<Pam> referenceDecode(const QString& webp, const QString& scratchDir)
+{
+    const QString out = scratchDir + QStringLiteral("/reference.pam");
+    QFile::remove(out);
+    if (!testsupport::run(QStringLiteral("dwebp"), {QStringLiteral("-nofilter"), QStringLiteral("-nofancy"),
+                                                    QStringLiteral("-pam"), webp, QStringLiteral("-o"), out}))
+        return std::nullopt;
+    Pam pam = readPam(testsupport::readAll(out));
+    if (pam.rgba.isEmpty())
+        return std::nullopt;
+    return pam;
+}
+
+// The display buffer compared byte for byte with a reference decode; an empty string when equal,
+// otherwise where they first differ.
+inline QString compareWithReference(const quorvanta::InstanceData& d, const Pam& ref)
+{
+    if (int(d.width) != ref.width || int(d.height) != ref.height)
+        return QStringLiteral("size %1x%2, reference %3x%4").arg(d.width).arg(d.height).arg(ref.width).arg(ref.height);
+    if (!d.pixels || d.pixels.size != quint64(ref.width) * ref.height * 4)
+        return QStringLiteral("display buffer missing or of the wrong size");
+    const bool argb = d.pixelFormat == quorvanta::PixelFormatARGB;
+    const quint32 bpp = argb ? 4 : 3;
+    if (d.bytesPerRow != d.width * bpp)
+        return QStringLiteral("bytesPerRow %1").arg(d.bytesPerRow);
+    const auto* ours = d.pixels.data.get();
+    const auto* theirs = reinterpret_cast<const uchar*>(ref.rgba.constData());
+    for (qsizetype i = 0; i < qsizetype(ref.width) * ref.height; ++i) {
+        const uchar* p = ours + i * bpp;
+        const uchar* q = theirs + i * 4;
+        const bool same = argb ? (p[0] == q[3] && p[1] == q[0] && p[2] == q[1] && p[3] == q[2])
+                               : (p[0] == q[0] && p[1] == q[1] && p[2] == q[2]);
+        if (!same)
+            return QStringLiteral("pixel %1 differs").arg(i);
+    }
+    // An RGB picture leaves the last quarter of its 4-byte-a-pixel buffer zero.
+    for (quint64 i = quint64(ref.width) * ref.height * bpp; i < d.pixels.size; ++i)
+        if (ours[i] != 0)
+            return QStringLiteral("byte %1 beyond the picture is not zero").arg(i);
+    return {};
+}
+
+} // namespace viewingtest
