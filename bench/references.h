@@ -38,7 +38,16 @@ public:
         return true;
     }
 
-    bool decode()
+    bool decode() { return decodeInto(pixels.data(), pixels.size()); }
+
+    // Into memory allocated for this decode and released after it, not touched before.
+    bool decodeIntoFreshMemory()
+    {
+        const auto memory = std::make_unique_for_overwrite<std::uint8_t[]>(pixels.size());
+        return decodeInto(memory.get(), pixels.size());
+    }
+
+    bool decodeInto(std::uint8_t* out, std::size_t size)
     {
         WebPDecoderConfig config;
         if (!WebPInitDecoderConfig(&config))
@@ -47,9 +56,9 @@ public:
         config.options.no_fancy_upsampling = 1;
         config.output.colorspace = mode;
         config.output.is_external_memory = 1;
-        config.output.u.RGBA.rgba = pixels.data();
+        config.output.u.RGBA.rgba = out;
         config.output.u.RGBA.stride = stride;
-        config.output.u.RGBA.size = pixels.size();
+        config.output.u.RGBA.size = size;
         const bool ok = WebPDecode(file.data(), file.size(), &config) == VP8_STATUS_OK;
         WebPFreeDecBuffer(&config.output); // nothing to free for a caller's buffer; kept for symmetry
         return ok;
