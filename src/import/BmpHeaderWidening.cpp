@@ -17,20 +17,15 @@ void putLe32(std::uint8_t* p, std::uint32_t v)
         p[i] = std::uint8_t(v >> (8 * i));
 }
 
-std::uint32_t le32(std::span<const std::uint8_t> p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-
 } // namespace
 
 std::optional<WidenedBmp> WidenBmpInfoHeader(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < kFileHeaderSize + 56 || bytes[0] != 'B' || bytes[1] != 'M')
         return std::nullopt;
-    const std::uint32_t headerSize = le32(bytes.subspan(kFileHeaderSize, 4));
-    const std::uint32_t pixelOffset = le32(bytes.subspan(10, 4));
+    ByteCursor in(bytes, 10);
+    const std::uint32_t pixelOffset = in.le32();
+    const std::uint32_t headerSize = in.le32();
     if ((headerSize != 52 && headerSize != 56) || pixelOffset < kFileHeaderSize + headerSize ||
         pixelOffset > bytes.size())
         return std::nullopt;

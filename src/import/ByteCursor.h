@@ -29,6 +29,12 @@ public:
         const auto s = take(2);
         return s.empty() ? 0 : std::uint16_t(s[0] | (s[1] << 8));
     }
+    std::uint32_t le32()
+    {
+        const auto s = take(4);
+        return s.empty() ? 0 : std::uint32_t(s[0]) | (std::uint32_t(s[1]) << 8) |
+                                   (std::uint32_t(s[2]) << 16) | (std::uint32_t(s[3]) << 24);
+    }
     std::uint16_t be16()
     {
         const auto s = take(2);

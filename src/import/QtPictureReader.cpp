@@ -1,6 +1,7 @@
 #include "import/QtPictureReader.h"
 
 #include "import/BmpHeaderWidening.h"
+#include "import/TruncationChecks.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -59,6 +60,8 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
     const QSize announced = reader.size();
     if (announced.isValid() && !announced.isEmpty() && tooLarge(announced))
         return DecodedPicture::noMemory(std::uint32_t(announced.width()), std::uint32_t(announced.height()));
+    if (!LooksComplete(bytes))
+        return DecodedPicture::unreadable();
 
     QImage image;
     if (!reader.read(&image) || image.isNull() || tooLarge(image.size()))
