@@ -8,8 +8,6 @@ namespace quorvanta {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 18;
-
 struct TgaHeader {
     std::uint8_t idLength = 0;
     std::uint8_t colorMapType = 0;
