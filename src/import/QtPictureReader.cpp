@@ -9,6 +9,7 @@
 #include <QImageReader>
 
 #include <cstring>
+#include <mutex>
 
 namespace quorvanta {
 
@@ -17,18 +18,33 @@ namespace {
 // Qt's limit is counted in MiB of its own image format, which can be 8 bytes a pixel (16-bit PNG).
 constexpr int kQtAllocationLimitMiB = int(kMaxPicturePixels * 8 >> 20);
 
-void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+// Qt's image handlers warn about bad data while we decode. One filter is installed for the whole
+// program; it drops messages only on a thread that is inside a decode, so imports may run on several
+// threads at once without swapping handlers under each other.
+thread_local int quietDepth = 0;
+QtMessageHandler forwardTo = nullptr;
 
-// Keeps Qt's image handlers from writing warnings about bad data while we decode.
+void filterMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (quietDepth == 0 && forwardTo)
+        forwardTo(type, context, message);
+}
+
+void prepareQtOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
+        forwardTo = qInstallMessageHandler(filterMessage);
+    });
+}
+
 class QuietQtMessages {
 public:
-    QuietQtMessages() : m_previous(qInstallMessageHandler(discardMessage)) {}
-    ~QuietQtMessages() { qInstallMessageHandler(m_previous); }
+    QuietQtMessages() { ++quietDepth; }
+    ~QuietQtMessages() { --quietDepth; }
     QuietQtMessages(const QuietQtMessages&) = delete;
     QuietQtMessages& operator=(const QuietQtMessages&) = delete;
-
-private:
-    QtMessageHandler m_previous;
 };
 
 bool tooLarge(const QSize& size)
@@ -40,7 +56,7 @@ bool tooLarge(const QSize& size)
 
 DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
 {
-    QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
+    prepareQtOnce();
     const QuietQtMessages quiet;
 
     const auto widened = WidenBmpInfoHeader(bytes);
