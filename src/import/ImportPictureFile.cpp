@@ -1,9 +1,48 @@
 #include "import/ImportPictureFile.h"
 
+#include "import/DecodePicture.h"
+#include "import/FileBytes.h"
+#include "import/IlbmReader.h"
+#include "import/PcxReader.h"
+#include "import/QtPictureReader.h"
+#include "import/TgaReader.h"
+
 namespace quorvanta {
 
-int ImportPictureFile(const std::string&, PictureRecord&)
+DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes)
 {
+    if (LooksLikeIlbm(bytes))
+        return DecodeIlbm(bytes);
+    if (LooksLikePcx(bytes))
+        return DecodePcx(bytes);
+    // TGA has no signature and Qt's cursor reader would take some TGA headers for its own, so the
+    // TGA check must come before Qt is asked.
+    if (LooksLikeTga(bytes))
+        return DecodeTga(bytes);
+    return DecodeWithQt(bytes);
+}
+
+int ImportPictureFile(const std::string& path, PictureRecord& record)
+{
+    const auto file = ReadRegularFile(path);
+    DecodedPicture picture = file ? DecodePicture(file->bytes()) : DecodedPicture::unreadable();
+    switch (picture.status) {
+    case DecodedPicture::Status::Decoded:
+        record.pixels = std::move(picture.pixels);
+        record.size = std::uint64_t(picture.width) * picture.height * 4;
+        record.width = picture.width;
+        record.height = picture.height;
+        return 1;
+    case DecodedPicture::Status::NoMemory:
+        // The size is known but the pixels cannot be held: no buffer, size as it would have been.
+        record.pixels.reset();
+        record.size = std::uint64_t(picture.width) * picture.height * 4;
+        return -1;
+    case DecodedPicture::Status::Unreadable:
+        break;
+    }
+    // Unreadable or unrecognised: the record says it holds no pixels, its other fields stay.
+    record.size = 0;
     return -1;
 }
 

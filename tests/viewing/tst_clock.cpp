@@ -264,6 +264,50 @@ private Q_SLOTS:
         QCOMPARE(p.clock->lastInterval(), 40000);
     }
 
+    // An image directory plays without end at the duration field's interval, one picture a tick, in
+    // the directory's order; a new duration text applies from the next frame on.
+    void directoryPlayback()
+    {
+        QTemporaryDir dir;
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(makePicture(6, 4, quint32(i), false).save(dir.filePath(QStringLiteral("p%1.png").arg(i))));
+        FixedSettings settings;
+        Player p;
+        GuiHandles handles = p.window.handles();
+        handles.settings = &settings;
+        p.view.setHandles(handles);
+        QList<int> dirFrames;
+        QList<qint64> dirFramesAt;
+        QObject::connect(&p.view, &PictureView::methodReceived, &p.view, [&](MethodId id, std::int32_t value) {
+            if (id == MethodId::ShowDirFrame) {
+                dirFrames.append(value);
+                dirFramesAt.append(p.clock->now());
+            }
+        });
+        p.view.send(MethodId::LoadDirectory, testsupport::bytesOf(dir.path()));
+        QCOMPARE(p.d().mode, 2);
+        QCOMPARE(p.d().frameCount, 3);
+        QVERIFY(p.d().inputHandlerAdded);
+        dirFrames.clear();
+        dirFramesAt.clear();
+        p.clock->advance(7 * 250000);
+        QVERIFY(dirFrames.size() >= 6);
+        for (int i = 1; i < dirFrames.size(); ++i) {
+            QCOMPARE(dirFrames[i], dirFrames[i - 1] % 3 + 1);
+            QCOMPARE(dirFramesAt[i] - dirFramesAt[i - 1], qint64(250000));
+        }
+        QCOMPARE(p.window.slider->value(), dirFrames.last());
+        QCOMPARE(p.window.sliderSignals, 0);
+
+        settings.duration = QStringLiteral("40");
+        p.view.send(MethodId::SetDelay, std::string("40"));
+        p.clock->advance(p.clock->deadline() - p.clock->now()); // the frame already armed keeps its time
+        dirFramesAt.clear();
+        p.clock->advance(400000);
+        QVERIFY(dirFramesAt.size() >= 9);
+        QCOMPARE(dirFramesAt[1] - dirFramesAt[0], qint64(40000));
+    }
+
     // Set-up makes the clock and reads the duration field; clean-up stops playback and releases the
     // clock it made; after a new set-up playback stays stopped.
     void setupAndCleanup()

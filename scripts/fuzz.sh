@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz/fuzz_<name>.cpp) with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs each for a while.
+#   scripts/fuzz.sh [seconds per target, default 120] [target names...]
+# Corpora grow in build-fuzz/corpus/<name>/, crashing inputs land in build-fuzz/artifacts/<name>/.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-120}"
+shift || true
+build="$top/build-fuzz"
+
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER=clang++ -DQUORVANTA_BUILD_FUZZ=ON -DQUORVANTA_SANITIZE=ON \
+  -DQUORVANTA_BUILD_TESTS=OFF -DQUORVANTA_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j2
+
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  targets=()
+  for f in "$top"/fuzz/fuzz_*.cpp; do n="$(basename "$f" .cpp)"; targets+=("${n#fuzz_}"); done
+fi
+
+seeds="$build/seeds"
+[ -d "$seeds" ] || "$top/scripts/make-fuzz-corpus.sh" "$seeds"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+for t in "${targets[@]}"; do
+  corpus="$build/corpus/$t"
+  artifacts="$build/artifacts/$t"
+  mkdir -p "$corpus" "$artifacts"
+  seed="$seeds/$t"
+  [ -d "$seed" ] || seed="$seeds/import"
+  echo "== fuzz_$t for ${seconds}s"
+  "$build/fuzz/fuzz_$t" "$corpus" "$seed" -max_total_time="$seconds" -max_len=65536 \
+    -rss_limit_mb=8192 -malloc_limit_mb=6144 -artifact_prefix="$artifacts/" -print_final_stats=1 \
+    2>&1 | grep -E "^(==|INFO: seed|#[0-9]+ +DONE|stat::number_of_executed_units|SUMMARY|Done)|ERROR|crash|leak" || true
+done

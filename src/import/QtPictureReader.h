@@ -1,0 +1,16 @@
+#pragma once
+// Every picture format Qt's image readers know (PNG, JPEG, BMP, GIF, TIFF, PNM, ...), recognised by
+// content alone.
+
+#include "import/DecodedPicture.h"
+
+#include <cstdint>
+#include <span>
+
+namespace quorvanta {
+
+// Decodes the first picture in the bytes (the first frame of an animation) into unpremultiplied
+// 0xAARRGGBB values. Prints nothing, whatever Qt's handlers would like to say about bad data.
+DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes);
+
+} // namespace quorvanta
