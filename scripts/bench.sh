@@ -113,6 +113,7 @@ fi
 results="$build/bench-results.tsv"
 : >"$results"
 start=$SECONDS
+load0=$(cut -d' ' -f1-3 /proc/loadavg)
 for p in "${programs[@]}"; do
   echo "bench: running bench_$p" >&2
   status=0
@@ -125,7 +126,8 @@ for p in "${programs[@]}"; do
 done
 
 echo
-echo "Quorvanta benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, libwebp $(cwebp -version), run $((SECONDS - start)) s"
+echo "Quorvanta benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, libwebp $(cwebp -version), run $((SECONDS - start)) s," \
+  "load average $(cut -d' ' -f1-3 /proc/loadavg) at the end (at the start: $load0)"
 echo "Times are medians; ratio = ours / reference; process figures include starting the program."
 echo
 awk -F'\t' '
