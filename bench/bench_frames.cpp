@@ -66,20 +66,20 @@ private:
 
 TimingApplication* timingApp() { return static_cast<TimingApplication*>(QCoreApplication::instance()); }
 
-// Runs the event loop until `done` says so or the time is up.
+// Runs the event loop until `done` says so, asked each time the view receives a command, or until the
+// time is up. No timer runs meanwhile but the one that ends a stalled run.
 template <class F>
-void runLoopUntil(F&& done, int timeoutMs)
+void runLoopUntil(PictureView& view, F&& done, int timeoutMs)
 {
     QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
+    const QMetaObject::Connection check =
+        QObject::connect(&view, &PictureView::methodReceived, &loop, [&] {
+            if (done())
+                loop.quit();
+        });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start();
     loop.exec();
+    QObject::disconnect(check);
 }
 
 // ---- frame step -------------------------------------------------------------------------------------
@@ -236,13 +236,15 @@ void playbackTiming(const std::string& corpus)
             ticks.push_back(Clock::now());
     });
     view.show();
-    runLoopUntil([] { return false; }, 100);
+    runLoopUntil(view, [] { return false; }, 100);
     timingApp()->watch(&view);
     shows.clear();
     ticks.clear();
     view.send(MethodId::Load, file);
-    runLoopUntil([&] { return static_cast<int>(shows.size()) > frames + 2 || static_cast<int>(ticks.size()) > frames + 2; },
-                 (frames * 33) + 5000);
+    const auto enoughSeen = [&] {
+        return static_cast<int>(shows.size()) > frames + 2 || static_cast<int>(ticks.size()) > frames + 2;
+    };
+    runLoopUntil(view, enoughSeen, (frames * 33) + 5000);
     view.send(MethodId::Pause);
 
     // Frames in the order shown, a frame repeated at once counted at its first showing; fall back on the
@@ -297,7 +299,8 @@ void playbackTiming(const std::string& corpus)
     error.valueLimit = 2.0;
     error.target = "median < 2 ms";
     error.wrong = count < static_cast<std::size_t>(frames);
-    error.note = std::to_string(count) + " frames seen (" + source + "); p95 " +
+    error.note = std::to_string(count) + " frames seen (" + source + "); signed error p5 " +
+                 formatNumber(quantile(errors, 0.05)) + " ms, median " + formatNumber(median(errors)) + " ms; |error| p95 " +
                  formatNumber(quantile(absolute, 0.95)) + " ms, max " +
                  formatNumber(absolute.empty() ? kNone : *std::max_element(absolute.begin(), absolute.end())) +
                  " ms; median error of the show itself " + formatNumber(median(errorsShown)) + " ms";
@@ -332,18 +335,18 @@ void directoryPlayback(const std::string& corpus)
             timingApp()->markTick();
     });
     view.show();
-    runLoopUntil([] { return false; }, 100);
+    runLoopUntil(view, [] { return false; }, 100);
     timingApp()->watch(&view);
     view.send(MethodId::LoadDirectory, dir);
-    runLoopUntil([&] { return timingApp()->tickCosts.size() >= 28; }, 5000);
+    runLoopUntil(view, [&] { return timingApp()->tickCosts.size() >= 28; }, 5000);
     view.send(MethodId::Pause);
     const std::vector<double> tickCosts = timingApp()->tickCosts;
     const bool isDirectory = view.state().mode == quorvanta::ModeDirectory && view.state().frameCount == 30;
 
     Row tick("directory playback: cost of a tick", "30 x 1280x720 PNG, 100 ms", median(tickCosts),
              "QImageReader decode of one frame", median(decodeTimes));
-    tick.ratioLimit = 0.25;
-    tick.target = "<= 0.25x (no decode)";
+    tick.ratioLimit = 0.5; // a tick that decodes costs at least one decode
+    tick.target = "<= 0.5x (no decode on the tick)";
     tick.wrong = !isDirectory;
     tick.note = std::to_string(tickCosts.size()) + " ticks timed, p90 " + formatNumber(quantile(tickCosts, 0.9)) +
                 " ms" + (isDirectory ? "" : "; directory not opened with 30 frames");
