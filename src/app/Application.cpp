@@ -119,13 +119,11 @@ void Shell::installNotifications()
             [view](const QString& text) { view->send(MethodId::SetDelay, text.toStdString()); });
 
     connect(window->findMenuItem(MenuQuit), &QAction::triggered, this, &Shell::quitRequested);
-    // After a load has run, the title names what is on show.
-    connect(view, &PictureView::methodReceived, window,
-            [window, view](MethodId id, std::int32_t, const QString&) {
-                if (id == MethodId::Load || id == MethodId::LoadDirectory)
-                    QMetaObject::invokeMethod(window, [window, view] { window->showPathInTitle(view->state().path); },
-                                              Qt::QueuedConnection);
-            });
+    // The title names the file or directory last given to a load, as the picture object's `path` does.
+    connect(view, &PictureView::methodReceived, window, [window](MethodId id, std::int32_t, const QString& text) {
+        if (id == MethodId::Load || id == MethodId::LoadDirectory)
+            window->showPathInTitle(text.toStdString());
+    });
 }
 
 void Shell::installKeys()
@@ -133,7 +131,7 @@ void Shell::installKeys()
     MainWindow* window = main.get();
     PictureView* view = pictureView();
     // The keys act only while frames are on show, through the same commands as the buttons and slider.
-    auto framesShown = [window] { return window->animationBar->isVisible(); };
+    auto framesShown = [window] { return !window->animationBar->isHidden(); };
     connect(window->togglePlaybackKey, &QAction::triggered, view, [view, framesShown] {
         if (framesShown())
             view->send(view->state().inputHandlerAdded ? MethodId::Pause : MethodId::Play);
@@ -153,7 +151,7 @@ void Shell::installKeys()
 void Shell::stepFrame(int delta)
 {
     MainWindow* window = main.get();
-    if (!window->animationBar->isVisible())
+    if (window->animationBar->isHidden())
         return;
     // Stepping stops playback, so the frame stepped to stays on show.
     if (pictureView()->state().inputHandlerAdded)
