@@ -45,9 +45,10 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
     about = std::make_unique<AboutWindow>();
     settings = std::make_unique<SettingsWindow>();
     style = std::make_unique<StyleWindow>(store);
-    places[0] = new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
-    places[1] = new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
-    places[2] = new WindowPlace(settings.get(), QStringLiteral("Quorvanta03"), store);
+    // Each window keeps its place under its identifier; the keepers are owned by their windows.
+    new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
+    new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
+    new WindowPlace(settings.get(), QStringLiteral("Quorvanta03"), store);
 
     if (!requesterBackend)
         requesterBackend = std::make_unique<FileDialogRequester>(main.get());

@@ -17,7 +17,6 @@ class MainWindow;
 class PictureView;
 class SettingsWindow;
 class StyleWindow;
-class WindowPlace;
 
 class Shell : public QObject {
     Q_OBJECT
@@ -59,7 +58,6 @@ private:
     std::unique_ptr<AboutWindow> about;
     std::unique_ptr<SettingsWindow> settings;
     std::unique_ptr<StyleWindow> style;
-    WindowPlace* places[3] = {};
     bool tornDown = false;
 };
 
