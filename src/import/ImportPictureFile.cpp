@@ -1,7 +1,7 @@
 #include "import/ImportPictureFile.h"
 
 #include "import/DecodePicture.h"
-#include "import/FileBytes.h"
+#include "pictureview/FileBytes.h"
 #include "import/IlbmReader.h"
 #include "import/PcxReader.h"
 #include "import/QtPictureReader.h"
@@ -24,8 +24,15 @@ DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes)
 
 int ImportPictureFile(const std::string& path, PictureRecord& record)
 {
-    const auto file = ReadRegularFile(path);
-    DecodedPicture picture = file ? DecodePicture(file->bytes()) : DecodedPicture::unreadable();
+    const FileBytes file = ReadWholeFile(path, kMaxImportFileBytes);
+    return ImportPictureBytes(file.ok() ? file.bytes() : std::span<const std::uint8_t>{}, record);
+}
+
+int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record)
+{
+    DecodedPicture picture = !bytes.empty() && bytes.size() <= kMaxImportFileBytes
+                                 ? DecodePicture(bytes)
+                                 : DecodedPicture::unreadable();
     switch (picture.status) {
     case DecodedPicture::Status::Decoded:
         record.pixels = std::move(picture.pixels);

@@ -3,6 +3,8 @@
 
 #include "pictureview/PictureRecord.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace quorvanta {
@@ -10,5 +12,11 @@ namespace quorvanta {
 // Decodes the picture in the file at `path` (bytes as the file system takes them) into `record`.
 // 1 on success, -1 on any failure; prints nothing. Never releases a buffer it did not allocate.
 int ImportPictureFile(const std::string& path, PictureRecord& record);
+
+// The same for a file already in memory.
+int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record);
+
+// Files larger than this are not pictures we can hold.
+inline constexpr std::uint64_t kMaxImportFileBytes = std::uint64_t(2) << 30;
 
 } // namespace quorvanta

@@ -60,12 +60,11 @@ void PictureView::load(const std::string& path)
             d.importBuffer.releasePixels();
             d.importStatus = 0; // nothing left that could be encoded
         }
-        // A path that could not be read at all (missing, a directory, a device, a file that changed)
-        // is not handed on: the import could not read it either.
-        const bool readable = file.ok() || file.status == FileBytes::Status::TooLarge ||
-                              file.status == FileBytes::Status::NoMemory;
+        // The import works on the bytes already read; a path that could not be read at all (missing, a
+        // directory, a device, a file that changed) has nothing to import.
+        const int imported = file.ok() ? ImportPictureBytes(file.bytes(), d.importBuffer) : -1;
         file.data.reset();
-        if (readable && ImportPictureFile(path, d.importBuffer) == 1) {
+        if (imported == 1) {
             send(MethodId::ShowImported);
             showPanel(gui.encodePicturePanel, true);
             showPanel(gui.encodeAnimationPanel, false);

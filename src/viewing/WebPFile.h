@@ -2,37 +2,13 @@
 // Reading a picture file once, sorting it by content, and decoding a still WebP into a display buffer.
 
 #include "pictureview/Buffer.h"
+#include "pictureview/FileBytes.h"
 
 #include <cstdint>
 #include <span>
 #include <string>
 
 namespace quorvanta {
-
-// The whole content of a file, read in one piece.
-struct FileBytes {
-    enum class Status {
-        Read,        // `data` holds `size` bytes (no buffer when the file is empty)
-        CantOpen,    // missing, no permission, or open failed otherwise
-        NotRegular,  // a directory, device, FIFO or socket: never read
-        ReadFailed,  // an I/O error, or the file changed size while it was read
-        TooLarge,    // bigger than any WebP file can be; left for the picture import to judge
-        NoMemory,    // the buffer could not be had
-    };
-    Status status = Status::CantOpen;
-    Buffer<std::uint8_t> data;
-    std::uint64_t size = 0;
-
-    bool ok() const { return status == Status::Read; }
-    std::span<const std::uint8_t> bytes() const { return {data.get(), static_cast<std::size_t>(data ? size : 0)}; }
-};
-
-// The largest file read whole: a RIFF container cannot describe more than 4 GiB plus its 8-byte header.
-inline constexpr std::uint64_t kMaxWholeFileSize = 0xFFFFFFFFull + 8;
-
-// Reads a regular file without blocking on special files and without trusting its size: a file that
-// shrinks or grows while it is read is refused.
-FileBytes ReadWholeFile(const std::string& path);
 
 enum FileKind : int {
     KindNotWebP = -1,
