@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -19,6 +20,13 @@
 
 #include <cstdlib>
 #include <cstring>
+
+// The resources live in the static core library: the linker keeps them only when asked for by name,
+// from outside any namespace.
+static void initResources()
+{
+    Q_INIT_RESOURCE(quorvanta);
+}
 
 namespace quorvanta {
 
@@ -244,6 +252,14 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     QApplication::setApplicationName(QStringLiteral("Quorvanta"));
     QApplication::setApplicationVersion(QStringLiteral(QUORVANTA_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
+    initResources();
+    QIcon icon = QIcon::fromTheme(QStringLiteral("org.quorvanta.Quorvanta"));
+    if (icon.isNull()) {
+        icon.addFile(QStringLiteral(":/quorvanta/icon-48.png"));
+        icon.addFile(QStringLiteral(":/quorvanta/icon-256.png"));
+    }
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvanta.Quorvanta"));
 
     QuitSignals quitSignals;
     Shell shell(record, Stores());

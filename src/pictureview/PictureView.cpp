@@ -148,6 +148,11 @@ void PictureView::showImported()
 
 void PictureView::pictureChanged()
 {
+    // A picture of another size asks the window for a new layout, so that it opens at its own size.
+    if (minimumSizeHint() != laidOutSize) {
+        laidOutSize = minimumSizeHint();
+        updateGeometry();
+    }
     shownImage = QImage();
     const std::uint32_t bytesPerPixel = d.pixelFormat == PixelFormatRGB ? 3 : 4;
     const auto rowBytes = checkedMul(d.width, bytesPerPixel);

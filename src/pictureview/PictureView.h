@@ -161,6 +161,7 @@ private:
     InstanceData d;
     GuiHandles gui;
     QImage shownImage;
+    QSize laidOutSize; // the size hint the window was last asked to lay out
     std::unique_ptr<PlaybackClock> playbackClock;
     std::unique_ptr<AnimationState> animation;
     std::unique_ptr<DirectoryState> directory;

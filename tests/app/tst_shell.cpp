@@ -6,6 +6,9 @@
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "pictureview/PictureView.h"
+#include "viewing/PlaybackClock.h"
+
+#include "TestSupport.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -84,6 +87,7 @@ private Q_SLOTS:
     void commandsReachThePictureObject();
     void buttonsFireOnRelease();
     void windowsAndQuitPaths();
+    void clockMovesTheSliderQuietly();
     void keyboard();
     void keyEventsReachTheShortcuts();
     void drops();
@@ -237,6 +241,39 @@ void TestShell::windowsAndQuitPaths()
     QVERIFY(!f.shell.styleWindow()->isVisible());
     for (const char* id : {"Quorvanta01", "Quorvanta02", "Quorvanta03"})
         QVERIFY2(f.shell.stores().value(id).typeId() == QMetaType::QByteArray, id);
+}
+
+// The clock moves the slider while an animation plays; that must not come back as a slider command.
+void TestShell::clockMovesTheSliderQuietly()
+{
+    REQUIRE_TOOL("img2webp");
+    Fixture f;
+    QTemporaryDir dir;
+    QStringList args{QStringLiteral("-loop"), QStringLiteral("0"), QStringLiteral("-d"), QStringLiteral("100")};
+    for (int i = 0; i < 3; ++i) {
+        QImage frame(8, 8, QImage::Format_RGB32);
+        frame.fill(QColor::fromHsv(i * 100, 200, 200));
+        const QString name = dir.filePath(QStringLiteral("f%1.png").arg(i));
+        QVERIFY(frame.save(name));
+        args << name;
+    }
+    const QString animation = dir.filePath(QStringLiteral("a.webp"));
+    QVERIFY(testsupport::run(QStringLiteral("img2webp"), args << QStringLiteral("-o") << animation));
+
+    auto manual = std::make_unique<ManualPlaybackClock>();
+    ManualPlaybackClock* clock = manual.get();
+    f.shell.pictureView()->setClock(std::move(manual));
+    f.shell.pictureView()->send(MethodId::Load, testsupport::bytesOf(animation));
+    f.log.clear();
+    clock->advance(1000000);
+    const auto count = [&](MethodId id) {
+        return std::count_if(f.log.begin(), f.log.end(), [id](const Received& r) { return r.id == id; });
+    };
+    QVERIFY(count(MethodId::Tick) >= 5);
+    QCOMPARE(count(MethodId::GotoFrame), 0);
+    QCOMPARE(f.window().frameSlider->value(), f.shell.pictureView()->state().currentFrame == 1
+                                                  ? 3
+                                                  : f.shell.pictureView()->state().currentFrame - 1);
 }
 
 void TestShell::keyboard()
