@@ -25,6 +25,14 @@ QString tool(const QString& program);
 QByteArray readAll(const QString& path);
 bool writeAll(const QString& path, const QByteArray& bytes);
 
+// The process's resident memory (VmRSS), in bytes; 0 when /proc is not there.
+qint64 residentBytes();
+// Heap bytes in use right now (the sanitizer's own count in a sanitizer build, where freed memory is
+// held back for a while and RSS says little about leaks).
+qint64 heapBytesInUse();
+// Number of open file descriptors of the process.
+int openDescriptors();
+
 // Path in the local 8-bit form the core takes.
 inline std::string bytesOf(const QString& path) { return path.toStdString(); }
 

@@ -56,7 +56,14 @@ public:
         file = std::tmpfile();
         ::dup2(::fileno(file), 1);
     }
-    ~StdoutCapture() { restore(); }
+    ~StdoutCapture()
+    {
+        restore();
+        if (file)
+            std::fclose(file);
+    }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
     QByteArray text()
     {
         restore();
