@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -32,6 +34,50 @@ qint64 residentBytes();
 qint64 heapBytesInUse();
 // Number of open file descriptors of the process.
 int openDescriptors();
+
+// Collects what the process writes to standard output between construction and text().
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        saved = ::dup(1);
+        file = std::tmpfile();
+        ::dup2(::fileno(file), 1);
+    }
+    ~StdoutCapture()
+    {
+        restore();
+        if (file)
+            std::fclose(file);
+    }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+    QByteArray text()
+    {
+        restore();
+        QByteArray out;
+        std::rewind(file);
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            out.append(chunk, static_cast<qsizetype>(n));
+        return out;
+    }
+
+private:
+    void restore()
+    {
+        if (saved < 0)
+            return;
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+        saved = -1;
+    }
+    int saved = -1;
+    std::FILE* file = nullptr;
+};
 
 // Path in the local 8-bit form the core takes.
 inline std::string bytesOf(const QString& path) { return path.toStdString(); }
