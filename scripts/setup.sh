@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev
   libwebp-dev webp
   imagemagick netpbm
-  xvfb xauth
+  xvfb xauth x11-utils
   desktop-file-utils appstream dpkg-dev
   clang libclang-rt-14-dev
 )

@@ -31,6 +31,10 @@ public:
     virtual RequestAnswer ask(const RequestOptions& options) = 0;
 };
 
+// The chosen path: drawer, "/", file name; no "/" after a volume name ("RAM:") or a drawer that ends
+// in "/". A drawer alone (empty file name) keeps the separator: "Work:Frames" gives "Work:Frames/".
+std::string joinDrawerAndFile(const std::string& drawer, const std::string& file);
+
 class Requesters {
 public:
     explicit Requesters(std::unique_ptr<RequesterBackend> backend);

@@ -1,11 +1,18 @@
-#include "pictureview/PictureView.h"
+#include "app/Application.h"
+#include "app/CommandLine.h"
 
-#include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
-    QApplication application(argc, argv);
-    quorvanta::PictureView view;
-    view.show();
-    return application.exec();
+    const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const quorvanta::CommandLine commandLine = quorvanta::parseCommandLine(quorvanta::wordsFromArguments(arguments));
+    if (commandLine.helpRequested) {
+        const std::string usage = quorvanta::usageText();
+        std::fwrite(usage.data(), 1, usage.size(), stdout);
+        return 0;
+    }
+    return quorvanta::RunApplication(argc, argv, commandLine.record ? &*commandLine.record : nullptr);
 }

@@ -1,0 +1,264 @@
+#include "app/Application.h"
+
+#include "app/AboutWindow.h"
+#include "app/FileDialogRequester.h"
+#include "app/MainWindow.h"
+#include "app/QuitSignals.h"
+#include "app/SettingsWindow.h"
+#include "pictureview/Messages.h"
+#include "pictureview/PictureView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace quorvanta {
+
+namespace {
+
+void openWindow(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<RequesterBackend> requesterBackend)
+    : store(std::move(stores))
+{
+    if (record)
+        arguments = *record;
+    const std::int64_t width = arguments && arguments->width ? *arguments->width : PictureView::kDefaultSize;
+    const std::int64_t height = arguments && arguments->height ? *arguments->height : PictureView::kDefaultSize;
+
+    main = std::make_unique<MainWindow>(width, height);
+    about = std::make_unique<AboutWindow>();
+    settings = std::make_unique<SettingsWindow>();
+    style = std::make_unique<StyleWindow>(store);
+    // Each window keeps its place under its identifier; the keepers are owned by their windows.
+    new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
+    new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
+    new WindowPlace(settings.get(), QStringLiteral("Quorvanta03"), store);
+
+    if (!requesterBackend)
+        requesterBackend = std::make_unique<FileDialogRequester>(main.get());
+    requester = std::make_unique<Requesters>(std::move(requesterBackend));
+
+    GuiHandles handles;
+    handles.mainWindow = main.get();
+    handles.encodePicturePanel = main->encodePicturePanel;
+    handles.animationBar = main->animationBar;
+    handles.frameSlider = main->frameSlider;
+    handles.encodeAnimationPanel = main->encodeAnimationPanel;
+    handles.progressGauge = main->progressGauge;
+    handles.settings = settings.get();
+    handles.requesters = requester.get();
+    pictureView()->setHandles(handles);
+
+    installNotifications();
+    installKeys();
+}
+
+Shell::~Shell()
+{
+    teardown();
+    // The picture object reaches into the other windows: it goes first, with the main window.
+    main.reset();
+    style.reset();
+    settings.reset();
+    about.reset();
+}
+
+PictureView* Shell::pictureView() const
+{
+    return main->pictureView;
+}
+
+void Shell::installNotifications()
+{
+    MainWindow* window = main.get();
+    PictureView* view = pictureView();
+    QAction* aboutItem = window->findMenuItem(MenuAbout);
+    QAction* aboutToolkitItem = window->findMenuItem(MenuAboutToolkit);
+    QAction* toolkitSettingsItem = window->findMenuItem(MenuToolkitSettings);
+    QAction* openItem = window->findMenuItem(MenuOpen);
+    QAction* openDirectoryItem = window->findMenuItem(MenuOpenDirectory);
+    QAction* programSettingsItem = window->findMenuItem(MenuProgramSettings);
+
+    connect(aboutToolkitItem, &QAction::triggered, window, [window] { QMessageBox::aboutQt(window); });
+    connect(toolkitSettingsItem, &QAction::triggered, style.get(), [this] { openWindow(style.get()); });
+    connect(window, &MainWindow::pathDropped, view, [view](const std::string& path) { view->send(MethodId::Load, path); });
+    connect(window, &MainWindow::closeRequested, this, &Shell::quitRequested);
+    connect(aboutItem, &QAction::triggered, about.get(), [this] { openWindow(about.get()); });
+    connect(openItem, &QAction::triggered, view, [view] { view->send(MethodId::OpenWebP); });
+    connect(openDirectoryItem, &QAction::triggered, view, [view] { view->send(MethodId::OpenDirectory); });
+    // The settings window's close gadget just hides it, as a window's does.
+    connect(window->encodePictureButton, &QPushButton::clicked, view, [view] { view->send(MethodId::SavePicture); });
+    connect(window->encodeAnimationButton, &QPushButton::clicked, view,
+            [view] { view->send(MethodId::SaveAnimation); });
+    connect(settings->saveButton, &QPushButton::clicked, this,
+            [this] { store.write(settings->values(), Stores::Both); });
+    connect(settings->useButton, &QPushButton::clicked, this,
+            [this] { store.write(settings->values(), Stores::Running); });
+    connect(settings->cancelButton, &QPushButton::clicked, settings.get(), &QWidget::hide);
+    connect(programSettingsItem, &QAction::triggered, settings.get(), [this] { openWindow(settings.get()); });
+    connect(window->pauseButton, &QPushButton::clicked, view, [view] { view->send(MethodId::Pause); });
+    connect(window->playButton, &QPushButton::clicked, view, [view] { view->send(MethodId::Play); });
+    connect(window->frameSlider, &QSlider::valueChanged, view,
+            [view](int value) { view->send(MethodId::GotoFrame, static_cast<std::int32_t>(value)); });
+    connect(settings->frameDurationField, &QLineEdit::textChanged, view,
+            [view](const QString& text) { view->send(MethodId::SetDelay, text.toStdString()); });
+
+    connect(window->findMenuItem(MenuQuit), &QAction::triggered, this, &Shell::quitRequested);
+    // The title names the file or directory last given to a load, as the picture object's `path` does.
+    connect(view, &PictureView::methodReceived, window, [window](MethodId id, std::int32_t, const QString& text) {
+        if (id == MethodId::Load || id == MethodId::LoadDirectory)
+            window->showPathInTitle(text.toStdString());
+    });
+}
+
+void Shell::installKeys()
+{
+    MainWindow* window = main.get();
+    PictureView* view = pictureView();
+    // The keys act only while frames are on show, through the same commands as the buttons and slider.
+    auto framesShown = [window] { return !window->animationBar->isHidden(); };
+    connect(window->togglePlaybackKey, &QAction::triggered, view, [view, framesShown] {
+        if (framesShown())
+            view->send(view->state().inputHandlerAdded ? MethodId::Pause : MethodId::Play);
+    });
+    connect(window->previousFrameKey, &QAction::triggered, this, [this] { stepFrame(-1); });
+    connect(window->nextFrameKey, &QAction::triggered, this, [this] { stepFrame(+1); });
+    connect(window->firstFrameKey, &QAction::triggered, window, [window, framesShown] {
+        if (framesShown())
+            window->frameSlider->setValue(window->frameSlider->minimum());
+    });
+    connect(window->lastFrameKey, &QAction::triggered, window, [window, framesShown] {
+        if (framesShown())
+            window->frameSlider->setValue(window->frameSlider->maximum());
+    });
+}
+
+void Shell::stepFrame(int delta)
+{
+    MainWindow* window = main.get();
+    if (window->animationBar->isHidden())
+        return;
+    // Stepping stops playback, so the frame stepped to stays on show.
+    if (pictureView()->state().inputHandlerAdded)
+        pictureView()->send(MethodId::Pause);
+    window->frameSlider->setValue(window->frameSlider->value() + delta);
+}
+
+void Shell::start()
+{
+    StyleWindow::applyStored(store);
+    settings->load(store);
+    openWindow(main.get());
+    if (arguments)
+        pictureView()->send(arguments->directory ? MethodId::LoadDirectory : MethodId::Load, arguments->path);
+}
+
+void Shell::openWindowNamed(const QString& name)
+{
+    if (name == QLatin1String("settings"))
+        openWindow(settings.get());
+    else if (name == QLatin1String("about"))
+        openWindow(about.get());
+    else if (name == QLatin1String("style"))
+        openWindow(style.get());
+}
+
+void Shell::teardown()
+{
+    if (tornDown)
+        return;
+    tornDown = true;
+    // Windows remember their places when hidden; the main window is hidden last.
+    for (QWidget* window : {static_cast<QWidget*>(style.get()), static_cast<QWidget*>(about.get()),
+                            static_cast<QWidget*>(settings.get()), static_cast<QWidget*>(main.get())}) {
+        if (window->isVisible())
+            window->hide();
+    }
+}
+
+bool displayAvailable(int argc, char** argv)
+{
+    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            platforms = argv[i + 1];
+    }
+    const bool haveX = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool haveWayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (platforms.isEmpty())
+        return haveX || haveWayland;
+    for (const QByteArray& entry : platforms.split(';')) {
+        const QByteArray name = entry.split(':').constFirst().trimmed();
+        if (name == "xcb" ? haveX : name.startsWith("wayland") ? haveWayland : !name.isEmpty())
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+// While the application is being created, a fatal message from Qt (no display, no platform plugin)
+// means it cannot be created: say so and end with code 1 instead of aborting.
+void creationMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtFatalMsg) {
+        printDiagnostic(message.section(QLatin1Char('\n'), 0, 0).toStdString());
+        printMessage(kCantCreateApp);
+        std::_Exit(1);
+    }
+    if (previousHandler)
+        previousHandler(type, context, message);
+    else
+        printDiagnostic(message.toStdString());
+}
+
+} // namespace
+
+int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
+{
+    if (!displayAvailable(argc, argv)) {
+        printMessage(kCantCreateApp);
+        return 1;
+    }
+    previousHandler = qInstallMessageHandler(creationMessageHandler);
+    QApplication application(argc, argv);
+    qInstallMessageHandler(previousHandler);
+    QApplication::setApplicationName(QStringLiteral("Quorvanta"));
+    QApplication::setApplicationVersion(QStringLiteral(QUORVANTA_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QuitSignals quitSignals;
+    Shell shell(record, Stores());
+    // exit() leaves the loop directly; quit() would first ask every window to close, and the main
+    // window answers a close by asking to quit.
+    auto leaveLoop = [] { QCoreApplication::exit(0); };
+    QObject::connect(&quitSignals, &QuitSignals::received, &application, leaveLoop, Qt::QueuedConnection);
+    QObject::connect(&shell, &Shell::quitRequested, &application, leaveLoop, Qt::QueuedConnection);
+    shell.start();
+    // For screenshots and manual checks: QUORVANTA_OPEN_WINDOW=settings, about or style opens that
+    // window too.
+    shell.openWindowNamed(qEnvironmentVariable("QUORVANTA_OPEN_WINDOW"));
+    QApplication::exec();
+    shell.teardown();
+    return 0;
+}
+
+} // namespace quorvanta

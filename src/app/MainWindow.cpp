@@ -1,0 +1,221 @@
+#include "app/MainWindow.h"
+
+#include "pictureview/PictureView.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <optional>
+
+namespace quorvanta {
+
+namespace {
+
+QGroupBox* panel(const char* name, QLayout* layout, bool hidden)
+{
+    auto* group = new QGroupBox;
+    group->setObjectName(QString::fromLatin1(name));
+    group->setLayout(layout);
+    group->setVisible(!hidden);
+    return group;
+}
+
+QPushButton* imageButton(const char* name, QStyle::StandardPixmap image, QStyle* style)
+{
+    auto* button = new QPushButton;
+    button->setObjectName(QString::fromLatin1(name));
+    button->setIcon(style->standardIcon(image));
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return button;
+}
+
+std::optional<std::string> firstLocalPath(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return std::nullopt;
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            return QFile::encodeName(url.toLocalFile()).toStdString();
+    }
+    return std::nullopt;
+}
+
+// The menu table: type, label, command key, user data.
+enum class EntryType { Title, Item, Bar };
+struct MenuEntry {
+    EntryType type;
+    const char* label;
+    QKeyCombination key;
+    int userData;
+};
+
+const MenuEntry kMenuTable[] = {
+    {EntryType::Title, "Project", {}, 0},
+    {EntryType::Item, "Open ...", Qt::CTRL | Qt::Key_O, MenuOpen},
+    {EntryType::Item, "Open directory...", Qt::CTRL | Qt::Key_D, MenuOpenDirectory},
+    {EntryType::Item, "About...", Qt::CTRL | Qt::Key_I, MenuAbout},
+    {EntryType::Item, "About Qt...", Qt::CTRL | Qt::Key_Period, MenuAboutToolkit},
+    {EntryType::Bar, nullptr, {}, 0},
+    {EntryType::Item, "Quit...", Qt::CTRL | Qt::Key_Q, MenuQuit},
+    {EntryType::Title, "Settings", {}, 0},
+    {EntryType::Item, "Qt...", {}, MenuToolkitSettings},
+    {EntryType::Item, "Program...", {}, MenuProgramSettings},
+};
+
+} // namespace
+
+MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QWidget* parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(QStringLiteral("Quorvanta"));
+    setAcceptDrops(true);
+
+    pictureView = new PictureView(pictureWidth, pictureHeight);
+    pictureView->setObjectName(QStringLiteral("pictureView"));
+    auto* pictureRow = new QHBoxLayout;
+    pictureRow->addWidget(pictureView);
+    pictureGroup = panel("pictureGroup", pictureRow, false);
+
+    encodePictureButton = new QPushButton(QStringLiteral("Encode picture"));
+    encodePictureButton->setObjectName(QStringLiteral("encodePictureButton"));
+    auto* encodePictureRow = new QVBoxLayout;
+    encodePictureRow->addWidget(encodePictureButton);
+    encodePicturePanel = panel("encodePicturePanel", encodePictureRow, true);
+
+    frameSlider = new QSlider(Qt::Horizontal);
+    frameSlider->setObjectName(QStringLiteral("frameSlider"));
+    frameSlider->setMinimum(1);
+    pauseButton = imageButton("pauseButton", QStyle::SP_MediaPause, style());
+    pauseButton->setToolTip(QStringLiteral("Pause (Space)"));
+    playButton = imageButton("playButton", QStyle::SP_MediaPlay, style());
+    playButton->setToolTip(QStringLiteral("Play (Space)"));
+    auto* playbackRow = new QHBoxLayout;
+    playbackRow->addWidget(pauseButton);
+    playbackRow->addWidget(playButton);
+    encodeAnimationButton = new QPushButton(QStringLiteral("Encode animation"));
+    encodeAnimationButton->setObjectName(QStringLiteral("encodeAnimationButton"));
+    auto* encodeAnimationRow = new QVBoxLayout;
+    encodeAnimationRow->addWidget(encodeAnimationButton);
+    encodeAnimationPanel = panel("encodeAnimationPanel", encodeAnimationRow, true);
+    auto* barColumn = new QVBoxLayout;
+    barColumn->addWidget(frameSlider);
+    barColumn->addLayout(playbackRow);
+    barColumn->addWidget(encodeAnimationPanel);
+    animationBar = panel("animationBar", barColumn, true);
+
+    progressGauge = new QProgressBar;
+    progressGauge->setObjectName(QStringLiteral("progressGauge"));
+    progressGauge->setOrientation(Qt::Horizontal);
+    progressGauge->setRange(0, 100);
+    progressGauge->setValue(0);
+    progressGauge->setVisible(false);
+
+    auto* root = new QWidget;
+    auto* column = new QVBoxLayout(root);
+    column->addWidget(pictureGroup, 1);
+    column->addWidget(encodePicturePanel);
+    column->addWidget(animationBar);
+    column->addWidget(progressGauge);
+    setCentralWidget(root);
+
+    buildMenus();
+    buildKeys();
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu* menu = nullptr;
+    for (const MenuEntry& entry : kMenuTable) {
+        switch (entry.type) {
+        case EntryType::Title:
+            menu = menuBar()->addMenu(QString::fromUtf8(entry.label));
+            break;
+        case EntryType::Bar:
+            menu->addSeparator();
+            break;
+        case EntryType::Item: {
+            QAction* item = menu->addAction(QString::fromUtf8(entry.label));
+            item->setData(entry.userData);
+            if (entry.key.key() != Qt::Key_unknown && entry.key.toCombined() != 0)
+                item->setShortcut(QKeySequence(entry.key));
+            break;
+        }
+        }
+    }
+}
+
+void MainWindow::buildKeys()
+{
+    auto key = [this](const QString& name, Qt::Key k) {
+        auto* action = new QAction(name, this);
+        action->setShortcut(QKeySequence(k));
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        return action;
+    };
+    togglePlaybackKey = key(QStringLiteral("Pause or play"), Qt::Key_Space);
+    previousFrameKey = key(QStringLiteral("Previous frame"), Qt::Key_Left);
+    nextFrameKey = key(QStringLiteral("Next frame"), Qt::Key_Right);
+    firstFrameKey = key(QStringLiteral("First frame"), Qt::Key_Home);
+    lastFrameKey = key(QStringLiteral("Last frame"), Qt::Key_End);
+}
+
+QAction* MainWindow::findMenuItem(int userData) const
+{
+    if (userData == 0)
+        return nullptr;
+    for (QAction* title : menuBar()->actions()) {
+        if (!title->menu())
+            continue;
+        for (QAction* item : title->menu()->actions()) {
+            if (!item->isSeparator() && item->data().toInt() == userData)
+                return item;
+        }
+    }
+    return nullptr;
+}
+
+void MainWindow::showPathInTitle(const std::string& path)
+{
+    const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
+    const QString shown = name.isEmpty() ? QFile::decodeName(QByteArray::fromStdString(path)) : name;
+    setWindowTitle(shown.isEmpty() ? QStringLiteral("Quorvanta") : shown + QStringLiteral(" - Quorvanta"));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // The close gadget ends the program through the same teardown as "Quit...".
+    event->ignore();
+    Q_EMIT closeRequested();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (firstLocalPath(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const auto path = firstLocalPath(event->mimeData());
+    if (!path)
+        return;
+    event->acceptProposedAction();
+    Q_EMIT pathDropped(*path);
+}
+
+} // namespace quorvanta

@@ -1,0 +1,57 @@
+#pragma once
+// The two settings stores: the running store (this session; $XDG_RUNTIME_DIR/quorvanta/, else a
+// private folder in the temp directory) and the permanent store ($XDG_CONFIG_HOME/quorvanta/, else
+// ~/.config/quorvanta/). Both are INI files. A value is read from the running store, and from the
+// permanent store where the running store does not hold it (as after a reboot, when the running
+// store is empty).
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+class QWidget;
+
+namespace quorvanta {
+
+class Stores {
+public:
+    Stores(); // the places named by the environment
+    Stores(QString runningFolder, QString permanentFolder);
+
+    static QString defaultRunningFolder();
+    static QString defaultPermanentFolder();
+
+    QString runningFile() const { return runningPath; }
+    QString permanentFile() const { return permanentPath; }
+
+    // The stored value for a key; invalid when neither store holds it.
+    QVariant value(const QString& key) const;
+
+    enum Which { Running = 1, Permanent = 2, Both = Running | Permanent };
+    // Writes the values to the named stores. A failed write is not reported (it leaves the old file).
+    void write(const QVariantHash& values, Which which) const;
+
+private:
+    QString runningPath;
+    QString permanentPath;
+};
+
+// Keeps a window's place and size under its identifier in the running store: restored when made,
+// written each time the window is hidden.
+class WindowPlace : public QObject {
+    Q_OBJECT
+
+public:
+    WindowPlace(QWidget* window, QString identifier, const Stores& stores);
+    void remember() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* window;
+    QString identifier;
+    const Stores& stores;
+};
+
+} // namespace quorvanta

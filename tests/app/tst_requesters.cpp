@@ -1,0 +1,175 @@
+// The requesters: result codes and texts, the join rule, and how the file dialog is set up.
+
+#include "app/FileDialogRequester.h"
+#include "app/Requesters.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QtTest>
+
+#include <deque>
+
+using namespace quorvanta;
+
+namespace {
+
+// Answers from a script and keeps what it was asked.
+class ScriptedBackend : public RequesterBackend {
+public:
+    ScriptedBackend(std::deque<RequestAnswer>& script, std::vector<RequestOptions>& asked)
+        : script(script), asked(asked) {}
+    RequestAnswer ask(const RequestOptions& options) override
+    {
+        asked.push_back(options);
+        RequestAnswer answer = script.front();
+        script.pop_front();
+        return answer;
+    }
+
+private:
+    std::deque<RequestAnswer>& script;
+    std::vector<RequestOptions>& asked;
+};
+
+RequestAnswer chosen(std::string drawer, std::string file)
+{
+    return {RequestAnswer::Outcome::Chosen, std::move(drawer), std::move(file)};
+}
+
+} // namespace
+
+class TestRequesters : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void join_data();
+    void join();
+    void codesAndTexts();
+    void optionsReachTheDialog();
+    void nameFilters_data();
+    void nameFilters();
+    void dialogSetUp();
+    void chosenPathSplit();
+};
+
+void TestRequesters::join_data()
+{
+    QTest::addColumn<QString>("drawer");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("volume root") << "RAM:" << "pic.webp" << "RAM:pic.webp";
+    QTest::newRow("drawer in a volume") << "Work:Pictures" << "pic.webp" << "Work:Pictures/pic.webp";
+    QTest::newRow("drawer alone keeps the separator") << "Work:Frames" << "" << "Work:Frames/";
+    QTest::newRow("volume alone") << "RAM:" << "" << "RAM:";
+    QTest::newRow("local directory") << "/tmp/pictures" << "a.webp" << "/tmp/pictures/a.webp";
+    QTest::newRow("root directory") << "/" << "a.webp" << "/a.webp";
+    QTest::newRow("directory ending in a colon") << "/tmp/x:" << "a.webp" << "/tmp/x:/a.webp";
+    QTest::newRow("colon-slash inside a directory") << "/tmp/a:/b" << "c.webp" << "/tmp/a:/b/c.webp";
+    QTest::newRow("empty drawer") << "" << "a.webp" << "/a.webp";
+}
+
+void TestRequesters::join()
+{
+    QFETCH(QString, drawer);
+    QFETCH(QString, file);
+    std::deque<RequestAnswer> script{chosen(drawer.toStdString(), file.toStdString())};
+    std::vector<RequestOptions> asked;
+    Requesters requesters(std::make_unique<ScriptedBackend>(script, asked));
+    QCOMPARE(requesters.RequestFile("t", false, "#?", "ram:"), 1);
+    QTEST(QString::fromStdString(requesters.pathBuffer()), "path");
+}
+
+void TestRequesters::codesAndTexts()
+{
+    const std::string longName(2000, 'n');
+    std::deque<RequestAnswer> script{chosen("/tmp", "first.webp"), chosen("/tmp", "second.webp"),
+                                     {RequestAnswer::Outcome::Cancelled, "/tmp", "ignored"},
+                                     {RequestAnswer::Outcome::Failed, {}, {}}, chosen("/tmp", longName)};
+    std::vector<RequestOptions> asked;
+    Requesters requesters(std::make_unique<ScriptedBackend>(script, asked));
+    QCOMPARE(requesters.pathBuffer(), "");
+    QCOMPARE(requesters.RequestFile("a", false, "#?", "ram:"), 1);
+    QCOMPARE(requesters.pathBuffer(), "/tmp/first.webp");
+    // A second request overwrites the first path.
+    QCOMPARE(requesters.RequestFile("a", false, "#?", "ram:"), 1);
+    QCOMPARE(requesters.pathBuffer(), "/tmp/second.webp");
+    // A cancel after a success leaves "0", not the earlier path.
+    QCOMPARE(requesters.RequestDrawer("a", true, "#?", "ram:"), 0);
+    QCOMPARE(requesters.pathBuffer(), "0");
+    QCOMPARE(requesters.RequestFile("a", false, "#?", "ram:"), -1);
+    QCOMPARE(requesters.pathBuffer(), "-1");
+    // Paths of any length come through whole.
+    QCOMPARE(requesters.RequestFile("a", true, "#?", "ram:"), 1);
+    QCOMPARE(requesters.pathBuffer(), "/tmp/" + longName);
+
+    Requesters without(nullptr);
+    QCOMPARE(without.RequestDrawer("a", false, "#?", "ram:"), -1);
+    QCOMPARE(without.pathBuffer(), "-1");
+}
+
+void TestRequesters::optionsReachTheDialog()
+{
+    std::deque<RequestAnswer> script{chosen("/d", "f"), chosen("/d", "")};
+    std::vector<RequestOptions> asked;
+    Requesters requesters(std::make_unique<ScriptedBackend>(script, asked));
+    requesters.RequestFile("Save picture as...", true, "#?.(webp)", "ram:");
+    requesters.RequestDrawer("Open image directory ...", true, "#?.(png)", "/somewhere");
+    QCOMPARE(asked.size(), std::size_t{2});
+    QCOMPARE(asked[0].title, "Save picture as...");
+    QVERIFY(asked[0].saveMode);
+    QVERIFY(!asked[0].drawersOnly);
+    QCOMPARE(asked[0].pattern, "#?.(webp)");
+    QCOMPARE(asked[0].initialDrawer, "ram:");
+    QVERIFY(asked[1].drawersOnly);
+    QCOMPARE(asked[1].initialDrawer, "/somewhere");
+}
+
+void TestRequesters::nameFilters_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("filters");
+    QTest::newRow("one") << "#?.(webp)" << QStringList{"*.webp", "*.WEBP"};
+    QTest::newRow("several") << "#?.(png|JPG)" << QStringList{"*.png", "*.PNG", "*.jpg", "*.JPG"};
+    QTest::newRow("anything") << "#?" << QStringList{"*"};
+    QTest::newRow("empty alternatives") << "#?.()" << QStringList{"*"};
+    QTest::newRow("other form passed on") << "*.txt" << QStringList{"*.txt"};
+}
+
+void TestRequesters::nameFilters()
+{
+    QFETCH(QString, pattern);
+    QTEST(nameFiltersFromPattern(pattern), "filters");
+}
+
+void TestRequesters::dialogSetUp()
+{
+    QFileDialog open;
+    configureFileDialog(open, {"Open WebP...", false, "#?.(webp|png)", "ram:", false});
+    QCOMPARE(open.windowTitle(), "Open WebP...");
+    QCOMPARE(open.labelText(QFileDialog::Accept), "OK");
+    QCOMPARE(open.labelText(QFileDialog::Reject), "Cancel");
+    QCOMPARE(QDir(open.directory()).canonicalPath(), QDir(QDir::tempPath()).canonicalPath());
+    QVERIFY(open.testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(open.acceptMode(), QFileDialog::AcceptOpen);
+    QCOMPARE(open.fileMode(), QFileDialog::ExistingFile);
+    QCOMPARE(open.selectedNameFilter(), "*.webp *.WEBP *.png *.PNG");
+
+    QFileDialog drawer;
+    configureFileDialog(drawer, {"Open image directory ...", true, "#?.(png)", "ram:", true});
+    QCOMPARE(drawer.acceptMode(), QFileDialog::AcceptSave);
+    QCOMPARE(drawer.fileMode(), QFileDialog::Directory);
+    QVERIFY(drawer.testOption(QFileDialog::ShowDirsOnly));
+}
+
+void TestRequesters::chosenPathSplit()
+{
+    const RequestAnswer file = answerFromChosenPath("/tmp/some dir/pic.webp", false);
+    QCOMPARE(file.drawer, "/tmp/some dir");
+    QCOMPARE(file.file, "pic.webp");
+    const RequestAnswer directory = answerFromChosenPath("/tmp/frames/", true);
+    QCOMPARE(directory.drawer, "/tmp/frames");
+    QCOMPARE(joinDrawerAndFile(directory.drawer, directory.file), "/tmp/frames/");
+}
+
+QTEST_MAIN(TestRequesters)
+#include "tst_requesters.moc"
