@@ -68,3 +68,12 @@ if [ -d "$conformance" ]; then
     fi
   done
 fi
+
+# Command lines: typed lines, arguments split at zero bytes, and a template with words to match.
+mkdir -p "$out"/cmdline
+printf 'picture.webp' > "$out"/cmdline/path
+printf 'WIDTH 640 HEIGTH 480 "my picture.webp"' > "$out"/cmdline/keywords
+printf 'webppath=a.webp\0width=7\0heigth=-3\0DIR' > "$out"/cmdline/arguments
+printf 'file:///tmp/a%%20b.webp' > "$out"/cmdline/address
+printf 'FROM/A,TO/K,SIZE/N,QUIET/S\nquiet from "x y" to=z size 12' > "$out"/cmdline/template
+printf -- '--help' > "$out"/cmdline/help
