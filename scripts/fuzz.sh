@@ -22,7 +22,8 @@ else
 fi
 
 seeds="$build/seeds"
-[ -d "$seeds" ] || "$top/scripts/make-fuzz-corpus.sh" "$seeds"
+rm -rf "$seeds"
+"$top/scripts/make-fuzz-corpus.sh" "$seeds"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"

@@ -67,8 +67,13 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes)
         const DecBufferGuard guard{&config.output};
         decodeStatus = WebPDecode(bytes.data(), bytes.size(), &config);
     }
-    if (out.pixels && decodeStatus != VP8_STATUS_OK)
-        std::memset(out.pixels.get(), 0, static_cast<std::size_t>(pictureBytes)); // no half picture
+    if (out.pixels && decodeStatus != VP8_STATUS_OK) {
+        // No half picture: a fresh zeroed buffer rather than clearing this one, so that a file whose
+        // header claims a huge picture does not get its whole buffer touched.
+        out.pixels.reset();
+        out.pixels = allocZeroed<std::uint8_t>(*total);
+        out.size = out.pixels ? *total : 0;
+    }
     out.result = featureStatus == VP8_STATUS_OK && decodeStatus == VP8_STATUS_OK && !config.input.has_animation
                      ? 0
                      : -1;

@@ -10,6 +10,9 @@
 #include "pictureview/SettingsSource.h"
 
 #include <QDir>
+#include <QProgressBar>
+#include <QSlider>
+#include "pictureview/BusyPointer.h"
 #include <QImage>
 #include <QRandomGenerator>
 
@@ -17,6 +20,8 @@
 #include <webp/demux.h>
 
 #include <cmath>
+#include <cstdio>
+#include <unistd.h>
 #include <cstring>
 #include <vector>
 
@@ -225,5 +230,51 @@ inline AnimationInfo readAnimation(const QByteArray& bytes)
     WebPDemuxDelete(demux);
     return info;
 }
+
+using testsupport::StdoutCapture;
+
+// The picture object with the window parts it reaches into.
+struct Window {
+    QWidget root;
+    QWidget* encodePicturePanel = new QWidget(&root);
+    QWidget* animationBar = new QWidget(&root);
+    QWidget* encodeAnimationPanel = new QWidget(&root);
+    QSlider* slider = new QSlider(&root);
+    QProgressBar* gauge = new QProgressBar(&root);
+    FixedSettings settings;
+    std::vector<RequestAnswer> answers;
+    std::vector<RequestOptions> asked;
+    Requesters requesters{std::make_unique<ScriptedBackend>(answers, asked)};
+    PictureView view;
+    std::vector<int> gaugeValues;
+    bool gaugeSeenWithBusyPointer = false;
+
+    Window()
+    {
+        gauge->setRange(0, 100);
+        gauge->hide();
+        animationBar->hide();
+        encodeAnimationPanel->hide();
+        view.setHandles({&root, encodePicturePanel, animationBar, slider, encodeAnimationPanel, gauge, &settings,
+                         &requesters});
+        QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [this](int value) {
+            gaugeValues.push_back(value);
+            if (value > 0 && !gauge->isHidden() && BusyPointer::active())
+                gaugeSeenWithBusyPointer = true;
+        });
+    }
+
+    InstanceData& d() { return PictureViewTestAccess::data(view); }
+
+    // As the loader leaves an imported picture, saved first as in.png in `dir`.
+    void importPicture(const QTemporaryDir& dir, const QImage& picture)
+    {
+        const QString png = dir.filePath("in.png");
+        QVERIFY(savePng(picture, png));
+        QCOMPARE(loadWithQt(png.toStdString(), d().importBuffer), 1);
+        d().importStatus = 1;
+        d().mode = ModeImported;
+    }
+};
 
 } // namespace fixtures

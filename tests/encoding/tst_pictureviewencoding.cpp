@@ -14,83 +14,6 @@ using namespace fixtures;
 using testsupport::readAll;
 using testsupport::writeAll;
 
-namespace {
-
-// Everything written to standard output while it lives.
-class StdoutCapture {
-public:
-    StdoutCapture()
-    {
-        std::fflush(stdout);
-        saved = ::dup(1);
-        file = std::tmpfile();
-        ::dup2(::fileno(file), 1);
-    }
-    QByteArray finish()
-    {
-        std::fflush(stdout);
-        ::dup2(saved, 1);
-        ::close(saved);
-        std::rewind(file);
-        QByteArray out;
-        char buffer[256];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-            out.append(buffer, qsizetype(n));
-        std::fclose(file);
-        return out;
-    }
-
-private:
-    int saved = -1;
-    std::FILE* file = nullptr;
-};
-
-// The picture object with the window parts it reaches into.
-struct Window {
-    QWidget root;
-    QWidget* encodePicturePanel = new QWidget(&root);
-    QWidget* animationBar = new QWidget(&root);
-    QWidget* encodeAnimationPanel = new QWidget(&root);
-    QSlider* slider = new QSlider(&root);
-    QProgressBar* gauge = new QProgressBar(&root);
-    FixedSettings settings;
-    std::vector<RequestAnswer> answers;
-    std::vector<RequestOptions> asked;
-    Requesters requesters{std::make_unique<ScriptedBackend>(answers, asked)};
-    PictureView view;
-    std::vector<int> gaugeValues;
-    bool gaugeSeenWithBusyPointer = false;
-
-    Window()
-    {
-        gauge->setRange(0, 100);
-        gauge->hide();
-        animationBar->hide();
-        encodeAnimationPanel->hide();
-        view.setHandles({&root, encodePicturePanel, animationBar, slider, encodeAnimationPanel, gauge, &settings,
-                         &requesters});
-        QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [this](int value) {
-            gaugeValues.push_back(value);
-            if (value > 0 && !gauge->isHidden() && BusyPointer::active())
-                gaugeSeenWithBusyPointer = true;
-        });
-    }
-
-    InstanceData& d() { return PictureViewTestAccess::data(view); }
-
-    // As the loader leaves an imported picture, saved first as in.png in `dir`.
-    void importPicture(const QTemporaryDir& dir, const QImage& picture)
-    {
-        const QString png = dir.filePath("in.png");
-        QVERIFY(savePng(picture, png));
-        QCOMPARE(loadWithQt(png.toStdString(), d().importBuffer), 1);
-        d().importStatus = 1;
-        d().mode = ModeImported;
-    }
-};
-
-} // namespace
-
 class TestPictureViewEncoding : public QObject {
     Q_OBJECT
 
@@ -114,7 +37,7 @@ private Q_SLOTS:
         w.gaugeValues.clear();
         StdoutCapture capture;
         w.view.send(MethodId::EncodePicture, dir.filePath("out.webp").toStdString());
-        QCOMPARE(capture.finish(), QByteArray(kCantEncodeWebPSource.data(), qsizetype(kCantEncodeWebPSource.size())));
+        QCOMPARE(capture.text(), QByteArray(kCantEncodeWebPSource.data(), qsizetype(kCantEncodeWebPSource.size())));
         QVERIFY(!QFileInfo::exists(dir.filePath("out.webp")));
         QCOMPARE(w.d().importBuffer.pixels.get(), pixels);
         QVERIFY(w.gaugeValues.empty());
@@ -157,7 +80,7 @@ private Q_SLOTS:
         w.d().mode = ModeImported;
         StdoutCapture capture;
         w.view.send(MethodId::EncodePicture, dir.filePath("out.webp").toStdString());
-        QCOMPARE(capture.finish(), QByteArray());
+        QCOMPARE(capture.text(), QByteArray());
         QVERIFY(entriesOf(dir.path()).isEmpty());
         QVERIFY(w.gauge->isHidden());
         QVERIFY(!BusyPointer::active());

@@ -6,6 +6,19 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <malloc.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORVANTA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORVANTA_ASAN 1
+#endif
+#endif
+#ifdef QUORVANTA_ASAN
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes(); // the sanitizer runtime's own count
+#endif
+
 namespace testsupport {
 
 QString conformanceDir()
@@ -52,6 +65,32 @@ bool writeAll(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    return 0;
+}
+
+qint64 heapBytesInUse()
+{
+#ifdef QUORVANTA_ASAN
+    return qint64(__sanitizer_get_current_allocated_bytes());
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return qint64(info.uordblks + info.hblkhd);
+#endif
+}
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 } // namespace testsupport

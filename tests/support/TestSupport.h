@@ -6,7 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -24,6 +26,58 @@ QString tool(const QString& program);
 // A file's bytes; empty when it cannot be read.
 QByteArray readAll(const QString& path);
 bool writeAll(const QString& path, const QByteArray& bytes);
+
+// The process's resident memory (VmRSS), in bytes; 0 when /proc is not there.
+qint64 residentBytes();
+// Heap bytes in use right now (the sanitizer's own count in a sanitizer build, where freed memory is
+// held back for a while and RSS says little about leaks).
+qint64 heapBytesInUse();
+// Number of open file descriptors of the process.
+int openDescriptors();
+
+// Collects what the process writes to standard output between construction and text().
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        saved = ::dup(1);
+        file = std::tmpfile();
+        ::dup2(::fileno(file), 1);
+    }
+    ~StdoutCapture()
+    {
+        restore();
+        if (file)
+            std::fclose(file);
+    }
+    StdoutCapture(const StdoutCapture&) = delete;
+    StdoutCapture& operator=(const StdoutCapture&) = delete;
+    QByteArray text()
+    {
+        restore();
+        QByteArray out;
+        std::rewind(file);
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+            out.append(chunk, static_cast<qsizetype>(n));
+        return out;
+    }
+
+private:
+    void restore()
+    {
+        if (saved < 0)
+            return;
+        std::fflush(stdout);
+        ::dup2(saved, 1);
+        ::close(saved);
+        saved = -1;
+    }
+    int saved = -1;
+    std::FILE* file = nullptr;
+};
 
 // Path in the local 8-bit form the core takes.
 inline std::string bytesOf(const QString& path) { return path.toStdString(); }

@@ -46,42 +46,7 @@ struct Window {
     static bool shown(const QWidget* w) { return !w->isHidden(); }
 };
 
-// Collects what the process writes to standard output between construction and text().
-class StdoutCapture {
-public:
-    StdoutCapture()
-    {
-        std::fflush(stdout);
-        saved = ::dup(1);
-        file = std::tmpfile();
-        ::dup2(::fileno(file), 1);
-    }
-    ~StdoutCapture() { restore(); }
-    QByteArray text()
-    {
-        restore();
-        QByteArray out;
-        std::rewind(file);
-        char chunk[4096];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-            out.append(chunk, static_cast<qsizetype>(n));
-        return out;
-    }
-
-private:
-    void restore()
-    {
-        if (saved < 0)
-            return;
-        std::fflush(stdout);
-        ::dup2(saved, 1);
-        ::close(saved);
-        saved = -1;
-    }
-    int saved = -1;
-    std::FILE* file = nullptr;
-};
+using testsupport::StdoutCapture;
 
 // A picture with structure everywhere (gradients, and noise unless it is meant for lossy coding),
 // optionally with varied alpha.

@@ -1,0 +1,190 @@
+// Image directories made to hurt: twenty thousand files, entries that are no files at all (link loops,
+// a FIFO, a socket, a file whose reading fails), strange and very long paths, and files that change
+// after the directory was listed. Playing and encoding take what they can, skip the rest silently,
+// and never hang or crash.
+
+#include "EncodingFixtures.h"
+
+#include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace quorvanta;
+using namespace fixtures;
+using testsupport::readAll;
+using testsupport::writeAll;
+
+namespace {
+
+bool makeSocket(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path)
+        return false;
+    path.copy(address.sun_path, path.size());
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd); // the socket file stays
+    return bound;
+}
+
+bool writeBytes(const std::string& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, bytes.constData(), std::size_t(bytes.size())) == ssize_t(bytes.size());
+    return ::close(fd) == 0 && ok;
+}
+
+QByteArray pngBytes(int width, int height, quint32 seed)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("p.png");
+    return savePng(makePicture(width, height, false, seed), file) ? readAll(file) : QByteArray();
+}
+
+// Shows every frame forwards and backwards, then encodes the directory into `target`; the number of
+// frames the written animation has (0 when nothing was written).
+int playAndEncode(Window& w, const QString& target)
+{
+    for (std::int32_t n = 1; n <= w.d().frameCount; ++n)
+        w.view.send(MethodId::ShowDirFrame, n);
+    for (std::int32_t n = w.d().frameCount; n >= 1; --n)
+        w.view.send(MethodId::GotoFrame, n);
+    w.answers = {chosen(target)};
+    w.view.send(MethodId::SaveAnimation);
+    return readAnimation(readAll(target)).frames;
+}
+
+} // namespace
+
+class TestHostileDirectories : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { REQUIRE_IMPORTER(); }
+
+    // 20,000 empty files and one picture: listed whole, any frame reachable, encoded to one frame.
+    void twentyThousandFiles()
+    {
+        QTemporaryDir dir;
+        const QString frames = dir.filePath("many");
+        QVERIFY(QDir().mkdir(frames));
+        const std::string base = frames.toStdString() + "/";
+        for (int i = 1; i <= 20000; ++i) {
+            const int fd = ::open((base + "f" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0600);
+            QVERIFY(fd >= 0);
+            ::close(fd);
+        }
+        QVERIFY(writeBytes(base + "a.png", pngBytes(12, 9, 1)));
+        Window w;
+        w.view.send(MethodId::LoadDirectory, frames.toStdString());
+        QCOMPARE(w.d().frameCount, 20001);
+        QCOMPARE(w.slider->maximum(), 20001);
+        QCOMPARE(w.d().width, 12u); // frame 1 is the picture
+        w.view.send(MethodId::ShowDirFrame, 20001);
+        w.view.send(MethodId::ShowDirFrame, 9999);
+        QCOMPARE(w.d().width, 12u); // empty files leave it on show
+        w.answers = {chosen(dir.filePath("many.webp"))};
+        w.view.send(MethodId::SaveAnimation);
+        QCOMPARE(readAnimation(readAll(dir.filePath("many.webp"))).frames, 1);
+    }
+
+    // Entries that are not pictures or cannot be read at all are frames that show nothing; reading a
+    // FIFO must not wait for a writer.
+    void entriesThatAreNoFiles()
+    {
+        QTemporaryDir dir;
+        const std::string d = dir.path().toStdString() + "/";
+        QVERIFY(writeBytes(d + "a.png", pngBytes(10, 8, 1)));
+        QCOMPARE(::symlink((d + "b-self").c_str(), (d + "b-self").c_str()), 0);
+        QCOMPARE(::symlink((d + "c-loop2").c_str(), (d + "c-loop1").c_str()), 0);
+        QCOMPARE(::symlink((d + "c-loop1").c_str(), (d + "c-loop2").c_str()), 0);
+        QCOMPARE(::mkfifo((d + "d-fifo").c_str(), 0600), 0);
+        QVERIFY(makeSocket(d + "e-socket"));
+        QCOMPARE(::symlink("/proc/self/mem", (d + "f-read-fails").c_str()), 0); // open works, read fails
+        QVERIFY(writeBytes(d + "g-no-permission.png", pngBytes(4, 4, 2)));
+        QCOMPARE(::chmod((d + "g-no-permission.png").c_str(), 0), 0);
+        QCOMPARE(::mkdir((d + "h-closed-dir").c_str(), 0), 0);
+        QCOMPARE(::symlink(dir.path().toLocal8Bit().constData(), (d + "i-link-to-dir").c_str()), 0);
+        QCOMPARE(::symlink((d + "a.png").c_str(), (d + "j-link.png").c_str()), 0);
+        QCOMPARE(::symlink("/dev/zero", (d + "k-device").c_str()), 0);
+
+        Window w;
+        w.view.send(MethodId::LoadDirectory, d);
+        // Directories and links to them are no frames; everything else is one.
+        QCOMPARE(w.d().frameCount, 10);
+        const QTemporaryDir out;
+        const int written = playAndEncode(w, out.filePath("out.webp"));
+        // a.png and the link to it, and the file without permission when running as the super-user.
+        QCOMPARE(written, ::geteuid() == 0 ? 3 : 2);
+        QVERIFY(!BusyPointer::active());
+    }
+
+    // Blanks, a newline and bytes that are not UTF-8 in directory and file names, nested 4,000
+    // characters deep; a directory path longer than the system allows lists nothing.
+    void strangePaths()
+    {
+        QTemporaryDir dir;
+        std::string deep = dir.path().toStdString() + "/with blanks \n and \xff\xfe bytes";
+        QCOMPARE(::mkdir(deep.c_str(), 0700), 0);
+        while (deep.size() + 101 <= 3850) {
+            deep += "/" + std::string(100, 'n');
+            QCOMPARE(::mkdir(deep.c_str(), 0700), 0);
+        }
+        QVERIFY(writeBytes(deep + "/frame 1\n\xe7.png", pngBytes(8, 6, 1)));
+        const std::string longName = "/" + std::string(4000 - deep.size() - 5, 'x') + ".png";
+        QVERIFY(writeBytes(deep + longName, pngBytes(9, 6, 2)));
+        QCOMPARE((deep + longName).size(), std::size_t(4000));
+        const std::string target = deep + "/out \xff.webp";
+
+        Window w;
+        w.view.send(MethodId::LoadDirectory, deep);
+        QCOMPARE(w.d().frameCount, 2);
+        QCOMPARE(w.d().width, 8u);
+        w.view.send(MethodId::ShowDirFrame, 2);
+        QCOMPARE(w.d().width, 9u);
+        w.answers = {{RequestAnswer::Outcome::Chosen, deep, target.substr(deep.size() + 1)}};
+        w.view.send(MethodId::SaveAnimation);
+        std::ifstream file(target, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        const QByteArray written = QByteArray::fromStdString(bytes);
+        QCOMPARE(readAnimation(written).frames, 2);
+
+        w.view.send(MethodId::LoadDirectory, deep + "/" + std::string(200, 'y'));
+        QCOMPARE(w.d().frameCount, 0);
+        // QTemporaryDir cannot remove names that are not UTF-8: they go here.
+        QVERIFY(std::filesystem::remove_all(dir.path().toStdString() + "/with blanks \n and \xff\xfe bytes") > 0);
+    }
+
+    // The listing is taken once: files removed, cut short or turned into directories afterwards are
+    // skipped silently when shown and when encoded.
+    void filesChangeAfterListing()
+    {
+        QTemporaryDir dir;
+        const std::string d = dir.path().toStdString() + "/";
+        for (int i = 1; i <= 5; ++i)
+            QVERIFY(writeBytes(d + "f" + std::to_string(i) + ".png", pngBytes(10 + i, 7, quint32(i))));
+        Window w;
+        w.view.send(MethodId::LoadDirectory, d);
+        QCOMPARE(w.d().frameCount, 5);
+        QCOMPARE(::unlink((d + "f2.png").c_str()), 0);
+        QCOMPARE(::truncate((d + "f3.png").c_str(), 30), 0);
+        QCOMPARE(::unlink((d + "f4.png").c_str()), 0);
+        QCOMPARE(::mkdir((d + "f4.png").c_str(), 0700), 0);
+        const QTemporaryDir out;
+        QCOMPARE(playAndEncode(w, out.filePath("out.webp")), 2);
+        QCOMPARE(w.d().width, 11u); // frame 1 was shown last; the others left it in place
+    }
+};
+
+QTEST_MAIN(TestHostileDirectories)
+#include "tst_hostile_directories.moc"
