@@ -330,13 +330,13 @@ void playbackTiming(const std::string& corpus)
 
     const std::string source = std::string(fromTicks ? "tick times" : "frames shown") +
                                (&errors == &errorsPainted ? ", presented at the first paint after" : "");
-    Row error("playback timing: |presentation error|", "300 frames x 33 ms, real clock", median(absolute),
+    Row error("playback timing: presentation error", "300 frames x 33 ms, real clock", median(absolute),
               "lateness of a bare 33 ms PreciseTimer", timerLateness);
     error.valueLimit = 2.0;
     error.target = "median < 2 ms";
     error.wrong = count < static_cast<std::size_t>(frames);
     error.note = std::to_string(count) + " frames seen (" + source + "); signed error p5 " +
-                 formatNumber(quantile(errors, 0.05)) + " ms, median " + formatNumber(median(errors)) + " ms; |error| p95 " +
+                 formatNumber(quantile(errors, 0.05)) + " ms, median " + formatNumber(median(errors)) + " ms; absolute error p95 " +
                  formatNumber(quantile(absolute, 0.95)) + " ms, max " +
                  formatNumber(absolute.empty() ? kNone : *std::max_element(absolute.begin(), absolute.end())) +
                  " ms; median error of the show itself " + formatNumber(median(errorsShown)) +
