@@ -23,31 +23,26 @@ std::uint32_t sizeOrDefault(std::int64_t requested, std::int64_t maximum)
                                                   : PictureView::kDefaultSize;
 }
 
-// A,R,G,B bytes into Qt's premultiplied 32-bit pixels, `rows` rows of `width` pixels.
-QImage premultipliedFromArgbBytes(const std::uint8_t* src, std::uint32_t width, std::uint32_t rows,
-                                  std::uint32_t stride)
+// A,R,G,B bytes into Qt's premultiplied 32-bit pixels. The loop has no branches so that the compiler
+// can vectorise it.
+void premultiplyArgbBytes(const std::uint8_t* in, QRgb* out, std::uint32_t width)
 {
-    QImage image(static_cast<int>(width), static_cast<int>(rows), QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return image;
-    for (std::uint32_t y = 0; y < rows; ++y) {
-        const std::uint8_t* in = src + static_cast<std::uint64_t>(y) * stride;
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(static_cast<int>(y)));
-        for (std::uint32_t x = 0; x < width; ++x, in += 4) {
-            const std::uint32_t a = in[0];
-            if (a == 255) {
-                out[x] = 0xFF000000u | (std::uint32_t{in[1]} << 16) | (std::uint32_t{in[2]} << 8) | in[3];
-            } else {
-                // Rounded a * c / 255.
-                auto mul = [a](std::uint32_t c) {
-                    const std::uint32_t t = a * c + 128;
-                    return (t + (t >> 8)) >> 8;
-                };
-                out[x] = (a << 24) | (mul(in[1]) << 16) | (mul(in[2]) << 8) | mul(in[3]);
-            }
-        }
+    for (std::uint32_t x = 0; x < width; ++x) {
+        const std::uint32_t a = in[4 * x];
+        // Rounded a * c / 255, exact for a == 255.
+        auto mul = [a](std::uint32_t c) {
+            const std::uint32_t t = a * c + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        out[x] = (a << 24) | (mul(in[4 * x + 1]) << 16) | (mul(in[4 * x + 2]) << 8) | mul(in[4 * x + 3]);
     }
-    return image;
+}
+
+// R,G,B bytes into Qt's opaque 32-bit pixels, which scaled drawing takes without converting them.
+void packRgbBytes(const std::uint8_t* in, QRgb* out, std::uint32_t width)
+{
+    for (std::uint32_t x = 0; x < width; ++x)
+        out[x] = 0xFF000000u | (std::uint32_t{in[3 * x]} << 16) | (std::uint32_t{in[3 * x + 1]} << 8) | in[3 * x + 2];
 }
 
 } // namespace
@@ -153,23 +148,40 @@ void PictureView::pictureChanged()
         laidOutSize = minimumSizeHint();
         updateGeometry();
     }
-    shownImage = QImage();
+    shownImageStale = true;
+    update();
+}
+
+const QImage& PictureView::displayImage() const
+{
+    if (!shownImageStale)
+        return shownImage;
+    shownImageStale = false;
     const std::uint32_t bytesPerPixel = d.pixelFormat == PixelFormatRGB ? 3 : 4;
     const auto rowBytes = checkedMul(d.width, bytesPerPixel);
-    if (d.pixels && d.width > 0 && d.height > 0 && rowBytes && d.bytesPerRow >= *rowBytes) {
-        // Never read beyond the buffer: draw only the rows it really holds.
-        const std::uint64_t rowsHeld =
-            d.pixels.size >= *rowBytes ? 1 + (d.pixels.size - *rowBytes) / d.bytesPerRow : 0;
-        const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(d.height, rowsHeld));
-        if (rows > 0 && d.width <= 0x7FFFFFFF && d.bytesPerRow <= 0x7FFFFFFF) {
-            if (d.pixelFormat == PixelFormatRGB)
-                shownImage = QImage(d.pixels.data.get(), static_cast<int>(d.width), static_cast<int>(rows),
-                                    static_cast<qsizetype>(d.bytesPerRow), QImage::Format_RGB888);
-            else
-                shownImage = premultipliedFromArgbBytes(d.pixels.data.get(), d.width, rows, d.bytesPerRow);
-        }
+    // Never read beyond the buffer: draw only the rows it really holds.
+    const std::uint64_t rowsHeld = d.pixels && rowBytes && d.pixels.size >= *rowBytes && d.bytesPerRow > 0
+                                       ? 1 + (d.pixels.size - *rowBytes) / d.bytesPerRow
+                                       : 0;
+    const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(d.height, rowsHeld));
+    if (rows == 0 || d.bytesPerRow < *rowBytes || d.width > 0x7FFFFFFF) {
+        shownImage = QImage();
+        return shownImage;
     }
-    update();
+    const QImage::Format format =
+        d.pixelFormat == PixelFormatRGB ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+    const QSize size(static_cast<int>(d.width), static_cast<int>(rows));
+    // The memory of the previous picture is reused when the new one has the same size, as every frame
+    // of an animation does.
+    if (shownImage.size() != size || shownImage.format() != format)
+        shownImage = QImage(size, format);
+    if (shownImage.isNull())
+        return shownImage;
+    const auto convertRow = d.pixelFormat == PixelFormatRGB ? packRgbBytes : premultiplyArgbBytes;
+    for (std::uint32_t y = 0; y < rows; ++y)
+        convertRow(d.pixels.data.get() + std::uint64_t{y} * d.bytesPerRow,
+                   reinterpret_cast<QRgb*>(shownImage.scanLine(static_cast<int>(y))), d.width);
+    return shownImage;
 }
 
 QSize PictureView::minimumSizeHint() const
@@ -186,7 +198,8 @@ QSize PictureView::sizeHint() const
 
 void PictureView::paintEvent(QPaintEvent*)
 {
-    if (shownImage.isNull())
+    const QImage& image = displayImage();
+    if (image.isNull())
         return;
     QPainter painter(this);
     const QRect target = rect();
@@ -195,8 +208,8 @@ void PictureView::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // A buffer holding fewer rows than the picture is drawn at the picture's scale, the rest left empty.
     const int rowsShown = static_cast<int>(
-        static_cast<std::int64_t>(target.height()) * shownImage.height() / std::max<std::uint32_t>(d.height, 1));
-    painter.drawImage(QRect(target.x(), target.y(), target.width(), rowsShown), shownImage);
+        static_cast<std::int64_t>(target.height()) * image.height() / std::max<std::uint32_t>(d.height, 1));
+    painter.drawImage(QRect(target.x(), target.y(), target.width(), rowsShown), image);
 }
 
 void PictureView::showEvent(QShowEvent* event)

@@ -102,8 +102,9 @@ public:
     void setClock(std::unique_ptr<PlaybackClock> clock);
     PlaybackClock* clock() const { return playbackClock.get(); }
 
-    // The picture as drawn: made once from `pixels` whenever a new picture arrives.
-    const QImage& displayImage() const { return shownImage; }
+    // The picture as drawn: made once from `pixels` for each new picture, when it is first needed
+    // (a frame replaced before it was ever painted costs no conversion).
+    const QImage& displayImage() const;
 
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
@@ -122,7 +123,7 @@ private:
 
     // Generic object methods and drawing (pictureview/).
     void showImported();
-    void pictureChanged(); // rebuilds the drawn image from `pixels` and repaints
+    void pictureChanged(); // drops the drawn image made from the old `pixels` and repaints
 
     // Shell helpers: each does nothing when its handle is absent.
     void showPanel(QWidget* panel, bool visible) const;
@@ -160,7 +161,8 @@ private:
 
     InstanceData d;
     GuiHandles gui;
-    QImage shownImage;
+    mutable QImage shownImage;
+    mutable bool shownImageStale = false;
     QSize laidOutSize; // the size hint the window was last asked to lay out
     std::unique_ptr<PlaybackClock> playbackClock;
     std::unique_ptr<AnimationState> animation;

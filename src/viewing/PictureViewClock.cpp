@@ -60,6 +60,7 @@ void PictureView::tick()
 {
     if (!playbackClock || !playbackClock->takeCompletion())
         return; // a stray wake-up while the request is still pending
+    const std::int64_t startedAt = playbackClock->now();
     setSliderValueQuietly(d.currentFrame);
     if (d.mode == ModeAnimated)
         send(MethodId::ShowAnimFrame, d.currentFrame);
@@ -67,7 +68,7 @@ void PictureView::tick()
         send(MethodId::ShowDirFrame, d.currentFrame);
     // Armed after the frame is shown: in an animation `frameDelay` is now the duration of the frame
     // just shown, so each frame stays for its own duration.
-    playbackClock->arm(playbackInterval(d.frameDelay));
+    playbackClock->arm(playbackInterval(d.frameDelay), startedAt);
 
     if (d.currentFrame >= d.frameCount) {
         d.currentFrame = 1;

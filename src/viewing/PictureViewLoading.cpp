@@ -79,10 +79,13 @@ void PictureView::load(const std::string& path)
 
 void PictureView::decodeStill()
 {
-    // The old picture goes first: a large new one then finds the memory the old one had.
+    // The old picture's buffer is reused when the new one has the same size; otherwise it goes before
+    // the new one is allocated, so that a large new picture finds the memory the old one had.
+    DisplayBuffer old = std::move(d.pixels);
     d.pixels.reset();
     pictureChanged();
-    StillPicture still = DecodeWebPStill({d.fileData.get(), static_cast<std::size_t>(d.fileData ? d.fileSize : 0)});
+    StillPicture still =
+        DecodeWebPStill({d.fileData.get(), static_cast<std::size_t>(d.fileData ? d.fileSize : 0)}, &old);
     if (!still.configured)
         return;
     d.width = still.width;

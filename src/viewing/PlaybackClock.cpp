@@ -22,7 +22,9 @@ TimerPlaybackClock::TimerPlaybackClock()
 void TimerPlaybackClock::startTimer(std::int64_t deadline)
 {
     const std::int64_t left = std::max<std::int64_t>(deadline - now(), 0);
-    timer.start(std::chrono::milliseconds((left + 999) / 1000)); // rounded up: never early
+    // Rounded to the nearest millisecond: a wake-up more than half a millisecond early waits out the
+    // rest, so rounding up would only make every frame late.
+    timer.start(std::chrono::milliseconds((left + 500) / 1000));
 }
 
 } // namespace quorvanta

@@ -46,12 +46,14 @@ public:
     // that deadline was missed by more than half the interval (after a pause, or a frame that took long
     // to show) the schedule starts again from now. Returns false while a request is outstanding
     // (pending, or completed and not yet taken).
-    bool arm(std::int64_t interval)
+    // `startedAt` is when the work that leads to this request began (a tick that showed a frame
+    // first): a schedule that starts again counts from there, not from after that work.
+    bool arm(std::int64_t interval, std::int64_t startedAt = -1)
     {
         if (request != Request::None)
             return false;
         interval = std::max<std::int64_t>(interval, 0);
-        const std::int64_t t = now();
+        const std::int64_t t = startedAt >= 0 ? startedAt : now();
         const std::int64_t base = scheduled && t - lastDeadline <= interval / 2 ? lastDeadline : t;
         lastDeadline = base + interval;
         lastIntervalArmed = interval;

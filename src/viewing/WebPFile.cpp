@@ -27,7 +27,7 @@ int ClassifyFile(std::span<const std::uint8_t> bytes)
     return features.has_animation ? KindAnimated : KindStill;
 }
 
-StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes)
+StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable)
 {
     StillPicture out;
     WebPDecoderConfig config;
@@ -51,7 +51,15 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes)
     const auto total = checkedMul(out.width, out.height, 4);
     const std::uint64_t pictureBytes = std::uint64_t{out.bytesPerRow} * out.height;
     if (total && *total > 0 && *total <= SIZE_MAX) {
-        out.pixels.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(*total))));
+        if (reusable && reusable->data && reusable->size == *total) {
+            // A buffer of the same size is taken over: no new pages to fault in.
+            out.pixels = std::move(reusable->data);
+            reusable->size = 0;
+        } else {
+            if (reusable)
+                reusable->reset();
+            out.pixels.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(*total))));
+        }
         out.size = out.pixels ? *total : 0;
         if (out.pixels)
             std::memset(out.pixels.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));

@@ -3,6 +3,7 @@
 
 #include "pictureview/Buffer.h"
 #include "pictureview/FileBytes.h"
+#include "pictureview/PictureView.h"
 
 #include <cstdint>
 #include <span>
@@ -34,6 +35,8 @@ struct StillPicture {
 // Decodes straight into a zero-filled buffer of width * height * 4 bytes: R,G,B rows (3 bytes a pixel)
 // for an opaque picture, A,R,G,B rows for one with alpha. In-loop filtering is skipped and chroma is
 // upsampled plainly, trading a little quality for speed.
-StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes);
+// `reusable`, when given, is taken as the output buffer if it has exactly the size needed, and
+// released before a new one is allocated otherwise.
+StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable = nullptr);
 
 } // namespace quorvanta
