@@ -79,11 +79,29 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
     if (!LooksComplete(bytes))
         return DecodedPicture::unreadable();
 
+    // Where the reader will deliver native 0xAARRGGBB (or 0xFFRRGGBB) pixels anyway, it writes them
+    // straight into our buffer: Qt's readers reuse an image of the right size and format.
     QImage image;
+    Buffer<std::uint32_t> direct; // null unless the reader writes into it
+    const QImage::Format format = reader.imageFormat();
+    if (announced.isValid() && !announced.isEmpty() &&
+        (format == QImage::Format_ARGB32 || format == QImage::Format_RGB32)) {
+        if (auto canvas = allocCanvas(std::uint32_t(announced.width()), std::uint32_t(announced.height())))
+            direct = std::move(*canvas);
+        if (direct)
+            image = QImage(reinterpret_cast<uchar*>(direct.get()), announced.width(), announced.height(),
+                           qsizetype(announced.width()) * 4, format);
+    }
     if (!reader.read(&image) || image.isNull() || tooLarge(image.size()))
         return DecodedPicture::unreadable();
     const auto width = std::uint32_t(image.width());
     const auto height = std::uint32_t(image.height());
+    if (direct && image.constBits() == reinterpret_cast<const uchar*>(direct.get()) &&
+        image.size() == announced && image.format() == format)
+        return {DecodedPicture::Status::Decoded, width, height, std::move(direct)};
+    if (image.constBits() == reinterpret_cast<const uchar*>(direct.get()))
+        image = image.copy(); // nothing may point into `direct` once it is gone
+    direct.reset();
 
     // Format_ARGB32 holds each pixel as the native uint32 0xAARRGGBB, unpremultiplied.
     image = std::move(image).convertToFormat(QImage::Format_ARGB32);
