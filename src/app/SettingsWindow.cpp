@@ -160,22 +160,21 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
         grid->addWidget(label, row, 0);
         grid->addWidget(gadget, row++, 1);
     };
+    // A gadget that keeps its own width, followed by empty space.
+    auto leftAligned = [](QWidget* gadget) {
+        auto* row = new QWidget;
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(gadget);
+        layout->addStretch(1);
+        return row;
+    };
     section(QStringLiteral("Compression"));
-    auto* losslessRow = new QWidget;
-    auto* losslessLayout = new QHBoxLayout(losslessRow);
-    losslessLayout->setContentsMargins(0, 0, 0, 0);
-    losslessLayout->addWidget(losslessCheck);
-    losslessLayout->addStretch(1);
-    labelled(QStringLiteral("lossless"), losslessRow);
+    labelled(QStringLiteral("lossless"), leftAligned(losslessCheck));
     labelled(QStringLiteral("Quality"), qualityField);
     labelled(QStringLiteral("Speed trade-off"), speedField);
     section(QStringLiteral("Animation"));
-    auto* colorRow = new QWidget;
-    auto* colorLayout = new QHBoxLayout(colorRow);
-    colorLayout->setContentsMargins(0, 0, 0, 0);
-    colorLayout->addWidget(backgroundColorField);
-    colorLayout->addStretch(1);
-    labelled(QStringLiteral("Background color"), colorRow);
+    labelled(QStringLiteral("Background color"), leftAligned(backgroundColorField));
     labelled(QStringLiteral("Frame duration (ms) "), frameDurationField);
     labelled(QStringLiteral("Loop count"), loopCountField);
     section(QStringLiteral("Filter"));
