@@ -12,6 +12,8 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace quorvanta {
 
@@ -119,24 +121,25 @@ void PictureView::showImported()
     d.height = record.height;
     d.pixelFormat = PixelFormatARGB;
     d.bytesPerRow = record.width * 4;
-    d.pixels.reset();
     const auto bytes = checkedMul(record.width, record.height, 4);
-    if (bytes) {
-        d.pixels.data = allocZeroed<std::uint8_t>(*bytes);
-        d.pixels.size = d.pixels.data ? *bytes : 0;
+    // A buffer of the same size (the next picture of a directory, say) is used again.
+    if (!bytes || d.pixels.size != *bytes) {
+        d.pixels.reset();
+        if (bytes) {
+            d.pixels.data = allocZeroed<std::uint8_t>(*bytes);
+            d.pixels.size = d.pixels.data ? *bytes : 0;
+        }
     }
-    if (d.pixels && record.pixels) {
+    if (d.pixels) {
         // 0xAARRGGBB values become the bytes A, R, G, B whatever the machine's byte order.
-        const std::uint64_t count = std::min(d.pixels.size, record.size) / 4;
+        const std::uint64_t count = record.pixels ? std::min(d.pixels.size, record.size) / 4 : 0;
         std::uint8_t* out = d.pixels.data.get();
         const std::uint32_t* in = record.pixels.get();
-        for (std::uint64_t i = 0; i < count; ++i, out += 4) {
-            const std::uint32_t v = in[i];
-            out[0] = static_cast<std::uint8_t>(v >> 24);
-            out[1] = static_cast<std::uint8_t>(v >> 16);
-            out[2] = static_cast<std::uint8_t>(v >> 8);
-            out[3] = static_cast<std::uint8_t>(v);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const std::uint32_t v = std::endian::native == std::endian::little ? __builtin_bswap32(in[i]) : in[i];
+            std::memcpy(out + 4 * i, &v, 4);
         }
+        std::memset(out + 4 * count, 0, static_cast<std::size_t>(d.pixels.size - 4 * count));
     }
     pictureChanged();
 }
