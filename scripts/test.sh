@@ -16,6 +16,5 @@ if [ "${QUORVANTA_NO_SANITIZE:-0}" != "1" ]; then
   cmake --build "$top/build-asan" -j "$jobs"
   (cd "$top/build-asan" && QT_QPA_PLATFORM=offscreen \
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    LSAN_OPTIONS=suppressions="$top/scripts/lsan.supp" \
     ctest --output-on-failure -j "$jobs")
 fi
