@@ -3,6 +3,7 @@
 // state, and receives each user command as a method id through one dispatcher.
 
 #include "pictureview/Buffer.h"
+#include "pictureview/DisplayBuffer.h"
 #include "pictureview/GuiHandles.h"
 #include "pictureview/MethodIds.h"
 #include "pictureview/PictureRecord.h"
@@ -25,19 +26,6 @@ struct Message {
     MethodId id;
     std::int32_t value = 0; // frame number for GotoFrame, ShowAnimFrame, ShowDirFrame
     std::string text;       // path or text argument (bytes as the file system takes them)
-};
-
-// The display buffer: `width` x `height` pixels, always allocated with 4 bytes a pixel.
-struct DisplayBuffer {
-    Buffer<std::uint8_t> data;
-    std::uint64_t size = 0; // bytes allocated
-
-    explicit operator bool() const { return data != nullptr; }
-    void reset() noexcept
-    {
-        data.reset();
-        size = 0;
-    }
 };
 
 enum PixelFormat : std::int32_t {

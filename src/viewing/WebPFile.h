@@ -3,7 +3,7 @@
 
 #include "pictureview/Buffer.h"
 #include "pictureview/FileBytes.h"
-#include "pictureview/PictureView.h"
+#include "pictureview/DisplayBuffer.h"
 
 #include <cstdint>
 #include <span>

@@ -4,6 +4,7 @@
 
 #include "TestSupport.h"
 #include "pictureview/PictureView.h"
+#include "viewing/PlaybackClock.h"
 
 #include <QImage>
 #include <QRandomGenerator>
@@ -45,6 +46,16 @@ struct Window {
     // Visibility as set by the object (the root itself is never shown).
     static bool shown(const QWidget* w) { return !w->isHidden(); }
 };
+
+// Gives the view a clock driven by hand and sets it up, as showing the window would.
+inline quorvanta::ManualPlaybackClock* useManualClock(quorvanta::PictureView& view)
+{
+    auto manual = std::make_unique<quorvanta::ManualPlaybackClock>();
+    quorvanta::ManualPlaybackClock* clock = manual.get();
+    view.setClock(std::move(manual));
+    view.send(quorvanta::MethodId::Setup);
+    return clock;
+}
 
 using testsupport::StdoutCapture;
 

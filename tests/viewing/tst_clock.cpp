@@ -39,10 +39,7 @@ struct Player {
     Player()
     {
         view.setHandles(window.handles());
-        auto manual = std::make_unique<ManualPlaybackClock>();
-        clock = manual.get();
-        view.setClock(std::move(manual));
-        view.send(MethodId::Setup);
+        clock = useManualClock(view);
         QObject::connect(&view, &PictureView::methodReceived, &view, [this](MethodId id, std::int32_t value) {
             if (id == MethodId::ShowAnimFrame) {
                 shown.append(value);

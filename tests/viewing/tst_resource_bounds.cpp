@@ -56,10 +56,7 @@ struct Player {
     Player()
     {
         view.setHandles(window.handles());
-        auto manual = std::make_unique<ManualPlaybackClock>();
-        clock = manual.get();
-        view.setClock(std::move(manual));
-        view.send(MethodId::Setup);
+        clock = useManualClock(view);
     }
     // Lets the clock run until `passes` more passes over the frames have been played.
     void play(int passes)
