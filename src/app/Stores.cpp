@@ -1,4 +1,5 @@
 #include "app/Stores.h"
+#include "pictureview/Messages.h"
 
 #include <QDir>
 #include <QEvent>
@@ -6,6 +7,9 @@
 #include <QSettings>
 #include <QWidget>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvanta {
@@ -18,6 +22,30 @@ QString folderFromEnvironment(const char* variable)
 {
     const QString value = qEnvironmentVariable(variable);
     return QDir::isAbsolutePath(value) ? value : QString();
+}
+
+enum class Found { Nothing, File, Refused };
+
+// What stands where a store's file should be. Only a regular file of its own is a store: a FIFO, a
+// socket or a device could block or change on reading, and a link would send a write elsewhere. The
+// file is opened as well, without following a link or waiting for a writer, so that what was looked
+// at is what is read.
+Found inspect(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat named {};
+    if (::lstat(name.constData(), &named) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Found::Nothing : Found::Refused;
+    if (!S_ISREG(named.st_mode))
+        return Found::Refused;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return Found::Refused;
+    struct stat opened {};
+    const bool same = ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_dev == named.st_dev &&
+                      opened.st_ino == named.st_ino;
+    ::close(fd);
+    return same ? Found::File : Found::Refused;
 }
 
 } // namespace
@@ -47,7 +75,7 @@ QString Stores::defaultPermanentFolder()
 QVariant Stores::value(const QString& key) const
 {
     for (const QString& path : {runningPath, permanentPath}) {
-        if (!QFile::exists(path))
+        if (!usable(path, false))
             continue;
         const QSettings store(path, QSettings::IniFormat);
         if (store.status() == QSettings::NoError && store.contains(key))
@@ -59,7 +87,7 @@ QVariant Stores::value(const QString& key) const
 void Stores::write(const QVariantHash& values, Which which) const
 {
     for (const auto& [path, flag] : {std::pair{runningPath, Running}, std::pair{permanentPath, Permanent}}) {
-        if (!(which & flag))
+        if (!(which & flag) || !usable(path, true))
             continue;
         const QString folder = QFileInfo(path).absolutePath();
         if (!QDir().mkpath(folder))
@@ -71,6 +99,18 @@ void Stores::write(const QVariantHash& values, Which which) const
             store.setValue(it.key(), it.value());
         store.sync();
     }
+}
+
+bool Stores::usable(const QString& path, bool absentWillDo) const
+{
+    const Found found = inspect(path);
+    if (found == Found::Refused && !reported.contains(path)) {
+        reported.insert(path);
+        printDiagnostic(("the settings store " + QFile::encodeName(path) +
+                         " is not a readable regular file; it is left alone and the defaults are used")
+                            .toStdString());
+    }
+    return found == Found::File || (found == Found::Nothing && absentWillDo);
 }
 
 WindowPlace::WindowPlace(QWidget* window, QString identifier, const Stores& stores)

@@ -6,6 +6,7 @@
 // store is empty).
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 
@@ -29,11 +30,17 @@ public:
 
     enum Which { Running = 1, Permanent = 2, Both = Running | Permanent };
     // Writes the values to the named stores. A failed write is not reported (it leaves the old file).
+    // A store that is anything but a regular file (a FIFO, socket, device, folder or link) or cannot
+    // be read is neither read nor written; that is said once per store on stderr.
     void write(const QVariantHash& values, Which which) const;
 
 private:
+    // True when the store at path may be read (absentWillDo false) or written (true).
+    bool usable(const QString& path, bool absentWillDo) const;
+
     QString runningPath;
     QString permanentPath;
+    mutable QSet<QString> reported; // the refused stores already named on stderr
 };
 
 // Keeps a window's place and size under its identifier in the running store: restored when made,

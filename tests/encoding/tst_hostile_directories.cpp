@@ -10,30 +10,16 @@
 #include <filesystem>
 #include <fstream>
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace quorvanta;
 using namespace fixtures;
 using testsupport::readAll;
+using testsupport::makeSocket;
 using testsupport::writeAll;
 
 namespace {
-
-bool makeSocket(const std::string& path)
-{
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (fd < 0 || path.size() >= sizeof address.sun_path)
-        return false;
-    path.copy(address.sun_path, path.size());
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd); // the socket file stays
-    return bound;
-}
 
 bool writeBytes(const std::string& path, const QByteArray& bytes)
 {

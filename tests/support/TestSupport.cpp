@@ -7,6 +7,9 @@
 #include <QStandardPaths>
 
 #include <malloc.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUORVANTA_ASAN 1
@@ -91,6 +94,22 @@ qint64 heapBytesInUse()
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+bool makeSocket(const std::string& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    path.copy(address.sun_path, path.size());
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd); // the socket file stays
+    return bound;
 }
 
 } // namespace testsupport

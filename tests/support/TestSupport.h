@@ -26,6 +26,8 @@ QString tool(const QString& program);
 // A file's bytes; empty when it cannot be read.
 QByteArray readAll(const QString& path);
 bool writeAll(const QString& path, const QByteArray& bytes);
+// A Unix socket file at path that nothing listens on (connecting to it is refused).
+bool makeSocket(const std::string& path);
 
 // The process's resident memory (VmRSS), in bytes; 0 when /proc is not there.
 qint64 residentBytes();
