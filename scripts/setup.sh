@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quorvanta needs to build, run and test. Safe to run again.
+# Installs the Debian packages Quorvanta needs to build, run and test, on any Debian 12 system down to
+# a minimal one (debootstrap's default set plus sudo and git). Safe to run again: it installs only
+# what is missing.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-image-formats-plugins libgl-dev
+  qt6-base-dev qt6-image-formats-plugins libgl-dev fonts-dejavu-core
   libwebp-dev webp
   imagemagick netpbm
   xvfb xauth x11-utils
-  desktop-file-utils appstream dpkg-dev
+  desktop-file-utils appstream
+  dpkg-dev file lintian
   clang libclang-rt-14-dev
 )
 
@@ -18,8 +21,9 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # sudo resets the environment, so the variable is set inside it.
+  as_root=(env DEBIAN_FRONTEND=noninteractive)
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
+  "${as_root[@]}" apt-get update
+  "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
 fi
