@@ -40,6 +40,8 @@ expected_files() {
     echo "share/icons/hicolor/${size}x${size}/apps/$id.png"
   done
   echo "share/doc/quorvanta/copyright"
+  echo "share/doc/quorvanta/changelog.gz"
+  echo "share/man/man1/quorvanta.1.gz"
 }
 
 # Compares a sorted list of installed files (stdin) with the expected one. Feed it by redirection,

@@ -27,6 +27,8 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(basename "$deb")" = "quorvanta_${version}_$(field Architecture).deb" ] || fail "file name $(basename "$deb")"
 field Description | sed -n 2p | grep -q . || fail "Description has no long text"
 depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//')
+twice=$(sort <<<"$depends" | uniq -d)
+[ -z "$twice" ] || fail "Depends names a package twice: $twice ($(field Depends))"
 for package in libqt6widgets6 libqt6gui6 libqt6core6 libwebp7 libwebpmux3 libwebpdemux2 \
     qt6-image-formats-plugins; do
   grep -qx "$package" <<<"$depends" || fail "Depends lacks $package: $(field Depends)"
@@ -37,4 +39,12 @@ files=$(dpkg-deb --contents "$deb" | awk '{print $6}' | grep -v '/$')
 outside=$(grep -v '^\./usr/' <<<"$files")
 [ -z "$outside" ] || fail "files outside /usr: $outside"
 check_file_list "$id" < <(sed 's:^\./usr/::' <<<"$files" | sort)
+
+# What Debian's package checker finds; errors fail, warnings are shown.
+if need_tool lintian lintian; then
+  report=$(lintian --tag-display-limit 0 "$deb" 2>/dev/null)
+  [ -z "$report" ] || echo "$report"
+  errors=$(grep '^E:' <<<"$report")
+  [ -z "$errors" ] || fail "lintian reports errors:"$'\n'"$errors"
+fi
 finish
