@@ -114,7 +114,9 @@ clone() {
   if [ "$who" = root ]; then
     in_root bash -lc 'cd /root && git clone -q /srv/quorvanta.git quorvanta && ln -sfn /work/shared /root/shared'
   else
-    in_root runuser -l "$user" -c 'git clone -q /srv/quorvanta.git quorvanta && ln -sfn /work/shared shared'
+    # git clones only a repository of the account's own: the user gets a copy of it.
+    in_root bash -c "cp -r /srv/quorvanta.git /home/$user/origin.git && chown -R $user: /home/$user/origin.git" &&
+      in_root runuser -l "$user" -c 'git clone -q ~/origin.git quorvanta && ln -sfn /work/shared shared'
   fi
 }
 
