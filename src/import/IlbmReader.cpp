@@ -253,6 +253,8 @@ DecodedPicture DecodeIlbm(std::span<const std::uint8_t> bytes)
         return DecodedPicture::unreadable();
     const BitmapHeader& h = *chunks->header;
     const std::span<const std::uint8_t> body = *chunks->body;
+    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
+        return std::move(*refused);
 
     const LineConverter converter(*chunks);
     const std::size_t lineBytes = converter.lineBytes();
@@ -274,7 +276,7 @@ DecodedPicture DecodeIlbm(std::span<const std::uint8_t> bytes)
             return DecodedPicture::unreadable();
         converter.convert(lineSpan, canvas->get() + std::uint64_t(y) * h.width);
     }
-    return {DecodedPicture::Status::Decoded, h.width, h.height, std::move(*canvas)};
+    return DecodedPicture::decoded(h.width, h.height, std::move(*canvas));
 }
 
 } // namespace quorvanta

@@ -153,6 +153,8 @@ DecodedPicture DecodePcx(std::span<const std::uint8_t> bytes)
     const PcxHeader h = readHeader(in);
     if (!in.ok() || !headerIsConsistent(h))
         return DecodedPicture::unreadable();
+    if (auto refused = DecodedPicture::overBudget(h.width(), h.height()))
+        return std::move(*refused);
 
     std::size_t dataEnd = bytes.size();
     if (h.paletteAtEnd()) {
@@ -184,7 +186,7 @@ DecodedPicture DecodePcx(std::span<const std::uint8_t> bytes)
             return DecodedPicture::unreadable();
         convertLine(h, lineSpan, palette, canvas->get() + std::uint64_t(y) * width);
     }
-    return {DecodedPicture::Status::Decoded, width, height, std::move(*canvas)};
+    return DecodedPicture::decoded(width, height, std::move(*canvas));
 }
 
 } // namespace quorvanta

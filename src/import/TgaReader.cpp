@@ -144,6 +144,8 @@ DecodedPicture DecodeTga(std::span<const std::uint8_t> bytes)
     const TgaHeader h = readHeader(in);
     if (!in.ok() || !headerIsConsistent(h))
         return DecodedPicture::unreadable();
+    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
+        return std::move(*refused);
     in.skip(h.idLength);
 
     const bool alpha = h.alphaBits() > 0;
@@ -193,7 +195,7 @@ DecodedPicture DecodeTga(std::span<const std::uint8_t> bytes)
             out[std::uint64_t(y) * h.width + x] = value;
         }
     }
-    return {DecodedPicture::Status::Decoded, h.width, h.height, std::move(*canvas)};
+    return DecodedPicture::decoded(h.width, h.height, std::move(*canvas));
 }
 
 } // namespace quorvanta
