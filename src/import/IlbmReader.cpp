@@ -253,8 +253,6 @@ DecodedPicture DecodeIlbm(std::span<const std::uint8_t> bytes)
         return DecodedPicture::unreadable();
     const BitmapHeader& h = *chunks->header;
     const std::span<const std::uint8_t> body = *chunks->body;
-    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
-        return std::move(*refused);
 
     const LineConverter converter(*chunks);
     const std::size_t lineBytes = converter.lineBytes();
@@ -264,6 +262,9 @@ DecodedPicture DecodeIlbm(std::span<const std::uint8_t> bytes)
     if (leastData > body.size())
         return DecodedPicture::unreadable();
 
+    // Data enough for the pixels it claims, checked above, but maybe too many to hold.
+    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
+        return std::move(*refused);
     auto canvas = allocCanvas(h.width, h.height);
     auto line = allocZeroed<std::uint8_t>(lineBytes);
     if (!canvas || !line)

@@ -46,11 +46,11 @@ int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& recor
         record.height = picture.height;
         return 1;
     case DecodedPicture::Status::NoMemory:
+    case DecodedPicture::Status::OverBudget:
         // The size is known but the pixels cannot be held: no buffer, size as it would have been.
         record.pixels.reset();
         record.size = std::uint64_t(picture.width) * picture.height * 4;
         return -1;
-    case DecodedPicture::Status::OverBudget:
     case DecodedPicture::Status::Unreadable:
         break;
     }

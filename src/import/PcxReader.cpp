@@ -153,8 +153,6 @@ DecodedPicture DecodePcx(std::span<const std::uint8_t> bytes)
     const PcxHeader h = readHeader(in);
     if (!in.ok() || !headerIsConsistent(h))
         return DecodedPicture::unreadable();
-    if (auto refused = DecodedPicture::overBudget(h.width(), h.height()))
-        return std::move(*refused);
 
     std::size_t dataEnd = bytes.size();
     if (h.paletteAtEnd()) {
@@ -173,6 +171,9 @@ DecodedPicture DecodePcx(std::span<const std::uint8_t> bytes)
 
     const std::uint32_t width = h.width();
     const std::uint32_t height = h.height();
+    // Data enough for the pixels it claims, checked above, but maybe too many to hold.
+    if (auto refused = DecodedPicture::overBudget(h.width(), h.height()))
+        return std::move(*refused);
     auto canvas = allocCanvas(width, height);
     auto line = allocZeroed<std::uint8_t>(lineBytes);
     if (!canvas || !line)

@@ -144,8 +144,6 @@ DecodedPicture DecodeTga(std::span<const std::uint8_t> bytes)
     const TgaHeader h = readHeader(in);
     if (!in.ok() || !headerIsConsistent(h))
         return DecodedPicture::unreadable();
-    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
-        return std::move(*refused);
     in.skip(h.idLength);
 
     const bool alpha = h.alphaBits() > 0;
@@ -168,6 +166,9 @@ DecodedPicture DecodeTga(std::span<const std::uint8_t> bytes)
     if (leastData > in.remaining())
         return DecodedPicture::unreadable();
 
+    // Data enough for the pixels it claims, checked above, but maybe too many to hold.
+    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
+        return std::move(*refused);
     auto canvas = allocCanvas(h.width, h.height);
     if (!canvas)
         return DecodedPicture::noMemory(h.width, h.height);
