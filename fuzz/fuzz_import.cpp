@@ -14,5 +14,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    return quorvanta::fuzz::decodeAndTouch(data, size, quorvanta::DecodePicture);
+    return quorvanta::fuzz::decodeAndTouch(
+        data, size, [](std::span<const std::uint8_t> bytes) { return quorvanta::DecodePicture(bytes); });
 }

@@ -10,6 +10,11 @@ namespace quorvanta {
 
 // Our own readers (IFF ILBM/PBM, PCX, TGA) are asked first, each behind its strict content check;
 // everything else goes to Qt's image readers.
-DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes);
+// Over the decode budget a picture is reduced to at most `reducedArea` pixels where the decoder can.
+DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea);
+inline DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes)
+{
+    return DecodePicture(bytes, kDefaultReducedArea);
+}
 
 } // namespace quorvanta

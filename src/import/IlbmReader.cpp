@@ -262,6 +262,9 @@ DecodedPicture DecodeIlbm(std::span<const std::uint8_t> bytes)
     if (leastData > body.size())
         return DecodedPicture::unreadable();
 
+    // Data enough for the pixels it claims, checked above, but maybe too many to hold.
+    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
+        return std::move(*refused);
     auto canvas = allocCanvas(h.width, h.height);
     auto line = allocZeroed<std::uint8_t>(lineBytes);
     if (!canvas || !line)
@@ -274,7 +277,7 @@ DecodedPicture DecodeIlbm(std::span<const std::uint8_t> bytes)
             return DecodedPicture::unreadable();
         converter.convert(lineSpan, canvas->get() + std::uint64_t(y) * h.width);
     }
-    return {DecodedPicture::Status::Decoded, h.width, h.height, std::move(*canvas)};
+    return DecodedPicture::decoded(h.width, h.height, std::move(*canvas));
 }
 
 } // namespace quorvanta

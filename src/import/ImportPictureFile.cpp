@@ -9,7 +9,7 @@
 
 namespace quorvanta {
 
-DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes)
+DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea)
 {
     if (LooksLikeIlbm(bytes))
         return DecodeIlbm(bytes);
@@ -19,7 +19,7 @@ DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes)
     // TGA check must come before Qt is asked.
     if (LooksLikeTga(bytes))
         return DecodeTga(bytes);
-    return DecodeWithQt(bytes);
+    return DecodeWithQt(bytes, reducedArea);
 }
 
 int ImportPictureFile(const std::string& path, PictureRecord& record)
@@ -28,11 +28,16 @@ int ImportPictureFile(const std::string& path, PictureRecord& record)
     return ImportPictureBytes(file.ok() ? file.bytes() : std::span<const std::uint8_t>{}, record);
 }
 
-int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record)
+int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record, ImportReport* report,
+                       std::uint64_t reducedArea)
 {
     DecodedPicture picture = !bytes.empty() && bytes.size() <= kMaxImportFileBytes
-                                 ? DecodePicture(bytes)
+                                 ? DecodePicture(bytes, reducedArea)
                                  : DecodedPicture::unreadable();
+    if (report) {
+        report->scalePercent = picture.scalePercent;
+        report->message = picture.message;
+    }
     switch (picture.status) {
     case DecodedPicture::Status::Decoded:
         record.pixels = std::move(picture.pixels);
@@ -41,6 +46,7 @@ int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& recor
         record.height = picture.height;
         return 1;
     case DecodedPicture::Status::NoMemory:
+    case DecodedPicture::Status::OverBudget:
         // The size is known but the pixels cannot be held: no buffer, size as it would have been.
         record.pixels.reset();
         record.size = std::uint64_t(picture.width) * picture.height * 4;

@@ -1,6 +1,7 @@
 #pragma once
 // Pictures of every format other than WebP, recognised by their content, decoded into 0xAARRGGBB pixels.
 
+#include "core/DecodeBudget.h"
 #include "pictureview/PictureRecord.h"
 
 #include <cstdint>
@@ -13,8 +14,18 @@ namespace quorvanta {
 // 1 on success, -1 on any failure; prints nothing. Never releases a buffer it did not allocate.
 int ImportPictureFile(const std::string& path, PictureRecord& record);
 
-// The same for a file already in memory.
-int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record);
+// What an import says beyond success: how far the picture was reduced to fit the decode budget, or
+// why it was refused ("32768 x 32768 needs 4.0 GiB; the limit is 1.0 GiB (Settings)").
+struct ImportReport {
+    int scalePercent = 100;
+    std::string message; // empty unless the picture was refused for its size
+};
+
+// The same for a file already in memory. A picture over the decode budget is reduced to at most
+// `reducedArea` pixels where its decoder can scale (JPEG), and refused otherwise. Safe to call from a
+// worker thread.
+int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record, ImportReport* report = nullptr,
+                       std::uint64_t reducedArea = kDefaultReducedArea);
 
 // Files larger than this are not pictures we can hold.
 inline constexpr std::uint64_t kMaxImportFileBytes = std::uint64_t(2) << 30;

@@ -171,6 +171,9 @@ DecodedPicture DecodePcx(std::span<const std::uint8_t> bytes)
 
     const std::uint32_t width = h.width();
     const std::uint32_t height = h.height();
+    // Data enough for the pixels it claims, checked above, but maybe too many to hold.
+    if (auto refused = DecodedPicture::overBudget(h.width(), h.height()))
+        return std::move(*refused);
     auto canvas = allocCanvas(width, height);
     auto line = allocZeroed<std::uint8_t>(lineBytes);
     if (!canvas || !line)
@@ -184,7 +187,7 @@ DecodedPicture DecodePcx(std::span<const std::uint8_t> bytes)
             return DecodedPicture::unreadable();
         convertLine(h, lineSpan, palette, canvas->get() + std::uint64_t(y) * width);
     }
-    return {DecodedPicture::Status::Decoded, width, height, std::move(*canvas)};
+    return DecodedPicture::decoded(width, height, std::move(*canvas));
 }
 
 } // namespace quorvanta

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -15,8 +17,17 @@ namespace quorvanta {
 
 namespace {
 
-// Qt's limit is counted in MiB of its own image format, which can be 8 bytes a pixel (16-bit PNG).
-constexpr int kQtAllocationLimitMiB = int(kMaxPicturePixels * 8 >> 20);
+// Qt's own limit on the image it allocates, in MiB of its own format (which can be 8 bytes a pixel,
+// as for a 16-bit PNG): the decode budget, kept in step when the budget changes. A second guard for
+// the readers that cannot tell their size before they decode.
+std::atomic<int> qtLimitMiB{-1};
+
+void followBudget()
+{
+    const int wanted = int(std::clamp<std::uint64_t>(DecodeBudgetBytes() / kMiB, 1, kMaxPicturePixels * 8 / kMiB));
+    if (qtLimitMiB.exchange(wanted) != wanted)
+        QImageReader::setAllocationLimit(wanted);
+}
 
 // Qt's image handlers warn about bad data while we decode. One filter is installed for the whole
 // program; it drops messages only on a thread that is inside a decode, so imports may run on several
@@ -30,13 +41,11 @@ void filterMessage(QtMsgType type, const QMessageLogContext& context, const QStr
         forwardTo(type, context, message);
 }
 
-void prepareQtOnce()
+void prepareQt()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        QImageReader::setAllocationLimit(kQtAllocationLimitMiB);
-        forwardTo = qInstallMessageHandler(filterMessage);
-    });
+    std::call_once(once, [] { forwardTo = qInstallMessageHandler(filterMessage); });
+    followBudget();
 }
 
 class QuietQtMessages {
@@ -49,14 +58,34 @@ public:
 
 bool tooLarge(const QSize& size)
 {
-    return std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxPicturePixels;
+    return std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxPicturePixels ||
+           !CheckDecodeBudget(std::uint64_t(size.width()), std::uint64_t(size.height()), 4);
+}
+
+// Copies `image` into `canvas` as 0xAARRGGBB values a band of rows at a time, so that no second
+// full-size picture exists while it is converted.
+void convertInto(const QImage& image, std::uint32_t* canvas)
+{
+    constexpr int kBandRows = 64;
+    const int width = image.width();
+    for (int top = 0; top < image.height(); top += kBandRows) {
+        const int rows = std::min(kBandRows, image.height() - top);
+        const QImage band = image.format() == QImage::Format_ARGB32
+                                ? image.copy(0, top, width, rows)
+                                : image.copy(0, top, width, rows).convertToFormat(QImage::Format_ARGB32);
+        if (band.isNull())
+            return; // the canvas stays zero where memory was short
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(canvas + std::uint64_t(top + y) * std::uint64_t(width), band.constScanLine(y),
+                        std::size_t(width) * 4);
+    }
 }
 
 } // namespace
 
-DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
+DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea)
 {
-    prepareQtOnce();
+    prepareQt();
     const QuietQtMessages quiet;
 
     const auto widened = WidenBmpInfoHeader(bytes);
@@ -73,9 +102,23 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
     if (!reader.canRead())
         return DecodedPicture::unreadable();
 
-    const QSize announced = reader.size();
-    if (announced.isValid() && !announced.isEmpty() && tooLarge(announced))
-        return DecodedPicture::noMemory(std::uint32_t(announced.width()), std::uint32_t(announced.height()));
+    // The declared size is checked before a pixel is decoded. A JPEG is decoded reduced instead:
+    // its decoder scales while it decodes.
+    QSize announced = reader.size();
+    int percent = 100;
+    const bool known = announced.isValid() && !announced.isEmpty();
+    if (known) {
+        if (auto refused = DecodedPicture::overBudget(std::uint64_t(announced.width()),
+                                                      std::uint64_t(announced.height()))) {
+            if (reader.format() != "jpeg" || !reader.supportsOption(QImageIOHandler::ScaledSize))
+                return std::move(*refused);
+            const ReducedSize reduced =
+                ReduceToFit(std::uint32_t(announced.width()), std::uint32_t(announced.height()), reducedArea);
+            announced = QSize(int(reduced.width), int(reduced.height));
+            percent = reduced.percent;
+            reader.setScaledSize(announced);
+        }
+    }
     if (!LooksComplete(bytes))
         return DecodedPicture::unreadable();
 
@@ -84,8 +127,7 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
     QImage image;
     Buffer<std::uint32_t> direct; // null unless the reader writes into it
     const QImage::Format format = reader.imageFormat();
-    if (announced.isValid() && !announced.isEmpty() &&
-        (format == QImage::Format_ARGB32 || format == QImage::Format_RGB32)) {
+    if (known && percent == 100 && (format == QImage::Format_ARGB32 || format == QImage::Format_RGB32)) {
         if (auto canvas = allocCanvas(std::uint32_t(announced.width()), std::uint32_t(announced.height())))
             direct = std::move(*canvas);
         if (direct)
@@ -98,20 +140,17 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes)
     const auto height = std::uint32_t(image.height());
     if (direct && image.constBits() == reinterpret_cast<const uchar*>(direct.get()) &&
         image.size() == announced && image.format() == format)
-        return {DecodedPicture::Status::Decoded, width, height, std::move(direct)};
+        return DecodedPicture::decoded(width, height, std::move(direct), percent);
     if (image.constBits() == reinterpret_cast<const uchar*>(direct.get()))
         image = image.copy(); // nothing may point into `direct` once it is gone
     direct.reset();
 
     // Format_ARGB32 holds each pixel as the native uint32 0xAARRGGBB, unpremultiplied.
-    image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     auto canvas = allocCanvas(width, height);
-    if (image.isNull() || !canvas)
+    if (!canvas)
         return DecodedPicture::noMemory(width, height);
-    for (std::uint32_t y = 0; y < height; ++y)
-        std::memcpy(canvas->get() + std::uint64_t(y) * width, image.constScanLine(int(y)),
-                    std::size_t(width) * 4);
-    return {DecodedPicture::Status::Decoded, width, height, std::move(*canvas)};
+    convertInto(image, canvas->get());
+    return DecodedPicture::decoded(width, height, std::move(*canvas), percent);
 }
 
 } // namespace quorvanta

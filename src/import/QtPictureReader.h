@@ -11,6 +11,8 @@ namespace quorvanta {
 
 // Decodes the first picture in the bytes (the first frame of an animation) into unpremultiplied
 // 0xAARRGGBB values. Prints nothing, whatever Qt's handlers would like to say about bad data.
-DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes);
+// A picture whose declared size is over the decode budget is refused, except a JPEG, which is decoded
+// reduced to at most `reducedArea` pixels (scalePercent then says by how much).
+DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea = kDefaultReducedArea);
 
 } // namespace quorvanta

@@ -166,6 +166,9 @@ DecodedPicture DecodeTga(std::span<const std::uint8_t> bytes)
     if (leastData > in.remaining())
         return DecodedPicture::unreadable();
 
+    // Data enough for the pixels it claims, checked above, but maybe too many to hold.
+    if (auto refused = DecodedPicture::overBudget(h.width, h.height))
+        return std::move(*refused);
     auto canvas = allocCanvas(h.width, h.height);
     if (!canvas)
         return DecodedPicture::noMemory(h.width, h.height);
@@ -193,7 +196,7 @@ DecodedPicture DecodeTga(std::span<const std::uint8_t> bytes)
             out[std::uint64_t(y) * h.width + x] = value;
         }
     }
-    return {DecodedPicture::Status::Decoded, h.width, h.height, std::move(*canvas)};
+    return DecodedPicture::decoded(h.width, h.height, std::move(*canvas));
 }
 
 } // namespace quorvanta

@@ -1,5 +1,7 @@
 #include "viewing/AnimationState.h"
 
+#include "core/DecodeBudget.h"
+
 #include <webp/demux.h>
 
 #include <algorithm>
@@ -46,7 +48,8 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t count)
 
 } // namespace
 
-std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, std::uint64_t size)
+std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, std::uint64_t size,
+                                                     std::string* refusal)
 {
     if (!data || size == 0)
         return nullptr;
@@ -60,6 +63,13 @@ std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, s
     state->height = WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT);
     state->loops = WebPDemuxGetI(demux, WEBP_FF_LOOP_COUNT);
     state->background = WebPDemuxGetI(demux, WEBP_FF_BACKGROUND_COLOR);
+    // The canvas is checked before any frame is looked at: a file of a few hundred bytes can declare
+    // a canvas of many gigabytes.
+    if (BudgetCheck check = CheckDecodeBudget(state->width, state->height, 4, kBuffersKept); !check) {
+        if (refusal)
+            *refusal = std::move(check.message);
+        return nullptr;
+    }
     state->config.options.bypass_filtering = 1;
     state->config.options.no_fancy_upsampling = 1;
     state->config.options.dithering_strength = 0;
@@ -89,6 +99,10 @@ std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, s
                        static_cast<std::uint32_t>(features.height) == f.height && f.width > 0 &&
                        f.height > 0 && std::uint64_t{f.x} + f.width <= state->width &&
                        std::uint64_t{f.y} + f.height <= state->height;
+            // A frame off the canvas, larger than it, or whose bitstream disagrees with its
+            // rectangle makes the whole file unreadable.
+            if (!f.usable)
+                return nullptr;
             state->frames.push_back(f);
         } while (WebPDemuxNextFrame(&iter));
     }

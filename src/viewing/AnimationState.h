@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 struct WebPDemuxer;
@@ -32,9 +33,16 @@ struct DemuxerDeleter {
 
 struct AnimationState {
 public:
-    // The frame table of an animation, or null when the bytes can't be demuxed. The bytes must
-    // outlive the state.
-    static std::unique_ptr<AnimationState> open(const std::uint8_t* data, std::uint64_t size);
+    // Canvas-sized buffers an animation on show holds: the canvas, the picture drawn from it, and
+    // the buffer a blended frame is decoded into.
+    static constexpr std::uint64_t kBuffersKept = 3;
+
+    // The frame table of an animation, or null when the bytes can't be demuxed, hold no frame, hold a
+    // frame that does not lie wholly on the canvas, or when the canvas times the buffers kept does not
+    // fit the decode budget (then `refusal`, when given, gets the message naming the size). The bytes
+    // must outlive the state.
+    static std::unique_ptr<AnimationState> open(const std::uint8_t* data, std::uint64_t size,
+                                                std::string* refusal = nullptr);
 
     std::uint32_t canvasWidth() const { return width; }
     std::uint32_t canvasHeight() const { return height; }

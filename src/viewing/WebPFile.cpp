@@ -27,7 +27,7 @@ int ClassifyFile(std::span<const std::uint8_t> bytes)
     return features.has_animation ? KindAnimated : KindStill;
 }
 
-StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable)
+StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable, std::uint64_t reducedArea)
 {
     StillPicture out;
     WebPDecoderConfig config;
@@ -42,6 +42,18 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     const bool alpha = config.input.has_alpha == 1;
     out.width = static_cast<std::uint32_t>(std::max(config.input.width, 0));
     out.height = static_cast<std::uint32_t>(std::max(config.input.height, 0));
+    out.fullWidth = out.width;
+    out.fullHeight = out.height;
+    // Over the budget the decoder scales while it decodes, straight into a smaller buffer.
+    if (!CheckDecodeBudget(out.width, out.height, 4)) {
+        const ReducedSize reduced = ReduceToFit(out.width, out.height, reducedArea);
+        out.width = reduced.width;
+        out.height = reduced.height;
+        out.scalePercent = reduced.percent;
+        config.options.use_scaling = 1;
+        config.options.scaled_width = static_cast<int>(reduced.width);
+        config.options.scaled_height = static_cast<int>(reduced.height);
+    }
     out.pixelFormat = alpha ? 2 : 0;
     const std::uint32_t bytesPerPixel = alpha ? 4 : 3;
     out.bytesPerRow = out.width * bytesPerPixel; // at most 16383 * 4
@@ -50,7 +62,7 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     // buffer is cleared here (clearing it all would cost a pass over the whole buffer).
     const auto total = checkedMul(out.width, out.height, 4);
     const std::uint64_t pictureBytes = std::uint64_t{out.bytesPerRow} * out.height;
-    if (total && *total > 0 && *total <= SIZE_MAX) {
+    if (total && *total > 0 && *total <= SIZE_MAX && CheckDecodeBudget(out.width, out.height, 4)) {
         if (reusable && reusable->data && reusable->size == *total) {
             // A buffer of the same size is taken over: no new pages to fault in.
             out.pixels = std::move(reusable->data);

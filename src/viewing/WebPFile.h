@@ -1,6 +1,7 @@
 #pragma once
 // Reading a picture file once, sorting it by content, and decoding a still WebP into a display buffer.
 
+#include "core/DecodeBudget.h"
 #include "pictureview/Buffer.h"
 #include "pictureview/FileBytes.h"
 #include "pictureview/DisplayBuffer.h"
@@ -30,6 +31,8 @@ struct StillPicture {
     Buffer<std::uint8_t> pixels; // width * height * 4 bytes; all zero when the decode failed
     std::uint64_t size = 0;
     bool configured = false; // false when the decoder could not even be set up: nothing should change
+    int scalePercent = 100;  // below 100 when the picture was decoded reduced to fit the decode budget
+    std::uint32_t fullWidth = 0, fullHeight = 0; // the size the file declares
 };
 
 // Decodes straight into a zero-filled buffer of width * height * 4 bytes: R,G,B rows (3 bytes a pixel)
@@ -37,6 +40,9 @@ struct StillPicture {
 // upsampled plainly, trading a little quality for speed.
 // `reusable`, when given, is taken as the output buffer if it has exactly the size needed, and
 // released before a new one is allocated otherwise.
-StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable = nullptr);
+// A picture whose declared size is over the decode budget is decoded scaled down to at most
+// `reducedArea` pixels (width and height then give the reduced size).
+StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable = nullptr,
+                             std::uint64_t reducedArea = kDefaultReducedArea);
 
 } // namespace quorvanta
