@@ -293,9 +293,23 @@ static int run_play(const Screen* s, int frames, double window_s, double timeout
             stop(pid);
         return 0;
     }
-    sleep_ms(30); /* the frame may still be drawing */
-    int x0, x1, y0, y1;
-    if (!marker_run(s, hx, hy, 1, &x0, &x1) || !marker_run(s, (x0 + x1) / 2, hy, 0, &y0, &y1)) {
+    /* A window may first show the picture small and then lay itself out anew: locate the marker
+     * until two looks 200 ms apart agree on its box. */
+    int x0 = 0, x1 = 0, y0 = 0, y1 = 0, located = 0;
+    for (int tries = 0; tries < 50 && !located; ++tries) {
+        sleep_ms(200);
+        int a0, a1, b0, b1;
+        if (scan(s, &hx, &hy) < 2 || !marker_run(s, hx, hy, 1, &a0, &a1) ||
+            !marker_run(s, (a0 + a1) / 2, hy, 0, &b0, &b1))
+            continue;
+        /* The grid hit may be off centre: measure the row through the box's middle. */
+        const int cy0 = (b0 + b1) / 2;
+        if (!marker_run(s, (a0 + a1) / 2, cy0, 1, &a0, &a1))
+            continue;
+        located = a1 - a0 >= 16 && a0 == x0 && a1 == x1 && b0 == y0 && b1 == y1;
+        x0 = a0, x1 = a1, y0 = b0, y1 = b1;
+    }
+    if (!located) {
         stop(pid);
         printf("first_ms=NA reason=marker\n");
         return 0;
