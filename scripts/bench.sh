@@ -5,6 +5,9 @@
 #
 #   scripts/bench.sh                 everything
 #   scripts/bench.sh view frames     only the named programs (bench/bench_view.cpp, ...)
+#   scripts/bench.sh first_picture playback
+#                                    the on-screen comparisons with other viewers under Xvfb
+#                                    (bench/first_picture/run.sh; installs the viewers it needs)
 #
 # BENCH_CORPUS (default build/bench-corpus) and BENCH_BUILD (default build-bench) move the cache and
 # the build. The rows also land in $BENCH_BUILD/bench-results.tsv.
@@ -97,11 +100,16 @@ fi
 # ---- build -------------------------------------------------------------------------------------
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANTA_BUILD_TESTS=OFF \
   -DQUORVANTA_BUILD_BENCH=ON >/dev/null
-programs=("$@")
-if [ ${#programs[@]} -eq 0 ]; then
+programs=() screens=()
+for a in "$@"; do
+  case "$a" in first_picture | playback) screens+=("$a") ;; *) programs+=("$a") ;; esac
+done
+if [ $# -eq 0 ]; then
   programs=(view frames encode) # the programs that print table rows, in the table's order
 fi
-cmake --build "$build" -j 2 --target "${programs[@]/#/bench_}" >/dev/null
+targets=(quorvanta)
+[ ${#programs[@]} -eq 0 ] || targets+=("${programs[@]/#/bench_}")
+cmake --build "$build" -j 2 --target "${targets[@]}" >/dev/null
 
 # ---- run ---------------------------------------------------------------------------------------
 export QT_QPA_PLATFORM=offscreen
@@ -114,7 +122,7 @@ results="$build/bench-results.tsv"
 : >"$results"
 start=$SECONDS
 load0=$(cut -d' ' -f1-3 /proc/loadavg)
-for p in "${programs[@]}"; do
+for p in ${programs[@]+"${programs[@]}"}; do
   echo "bench: running bench_$p" >&2
   status=0
   "$build/bench/bench_$p" --corpus "$corpus" >"$results.$p" || status=$?
@@ -123,6 +131,13 @@ for p in "${programs[@]}"; do
   if [ "$status" -ne 0 ]; then
     printf 'bench_%s\t(stopped)\t-\t-\t-\t-\t-\tFAILED\texit status %s; rows above it are complete\n' "$p" "$status" >>"$results"
   fi
+done
+
+for m in ${screens[@]+"${screens[@]}"}; do
+  echo "bench: running the on-screen benchmark $m" >&2
+  BENCH_BUILD="$build" BENCH_CORPUS="$corpus" QUORVANTA_BIN="$build/quorvanta" \
+    "$top/bench/first_picture/run.sh" "$m" >>"$results" ||
+    printf '%s\t(stopped)\t-\t-\t-\t-\t-\tFAILED\tsee the messages above\n' "$m" >>"$results"
 done
 
 echo
