@@ -14,8 +14,8 @@ class Stores;
 inline constexpr auto kApplicationTitle = "Quorvanta";
 inline constexpr auto kApplicationVersion = QUORVANTA_VERSION;
 inline constexpr auto kApplicationDescription =
-    "A Viewer for WebP pictures and and animation\nand a WebP Encoder for all possible\n"
-    "picture formats that was supported by Qt.\nEncode a WebP animation from a image directory.";
+    "A Viewer for WebP pictures and animation\nand a WebP Encoder for all possible\n"
+    "picture formats that are supported by Qt.\nEncode a WebP animation from an image directory.";
 
 class AboutWindow : public QDialog {
     Q_OBJECT

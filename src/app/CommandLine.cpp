@@ -44,6 +44,13 @@ struct KeywordHit {
     std::optional<std::string> inlineValue;
 };
 
+bool namesItem(const TemplateItem& item, std::string_view name)
+{
+    return equalsIgnoringCase(name, item.keyword) ||
+           std::any_of(item.aliases.begin(), item.aliases.end(),
+                       [name](const std::string& alias) { return equalsIgnoringCase(name, alias); });
+}
+
 std::optional<KeywordHit> findKeyword(const std::vector<TemplateItem>& items, const CommandWord& word)
 {
     if (word.quoted)
@@ -52,7 +59,7 @@ std::optional<KeywordHit> findKeyword(const std::vector<TemplateItem>& items, co
     const auto equals = text.find('=');
     const std::string_view name = text.substr(0, equals);
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!equalsIgnoringCase(name, items[i].keyword))
+        if (!namesItem(items[i], name))
             continue;
         if (equals == std::string_view::npos)
             return KeywordHit{i, std::nullopt};
@@ -64,19 +71,29 @@ std::optional<KeywordHit> findKeyword(const std::vector<TemplateItem>& items, co
     return std::nullopt;
 }
 
-bool store(const TemplateItem& item, ParsedItem& slot, const std::string& value)
+// Stores a value in its slot; on failure, the reason.
+std::optional<std::string> store(const TemplateItem& item, ParsedItem& slot, const std::string& value)
 {
     if (slot.present)
-        return false;
+        return item.keyword + " is given twice";
     if (item.numeric) {
         const auto number = readNumber(value);
         if (!number)
-            return false;
+            return "\"" + value + "\" is not a number for " + item.keyword;
         slot.number = *number;
     }
     slot.text = value;
     slot.present = true;
-    return true;
+    return std::nullopt;
+}
+
+// Words such as "--verbose" or "-x" that ask for an option this program does not have. A value
+// such as "-3" is a number.
+bool looksLikeOption(const CommandWord& word)
+{
+    const std::string& text = word.text;
+    return !word.quoted && text.size() >= 2 && text[0] == '-' &&
+           (text[1] == '-' || std::isalpha(static_cast<unsigned char>(text[1])));
 }
 
 int hexValue(char c)
@@ -101,9 +118,15 @@ std::optional<std::vector<TemplateItem>> parseTemplate(std::string_view text)
         const std::string_view entry = text.substr(start, comma - start);
         const auto slash = entry.find('/');
         TemplateItem item;
-        item.keyword = std::string(entry.substr(0, slash));
-        if (item.keyword.empty())
-            return std::nullopt;
+        const std::string_view names = entry.substr(0, slash);
+        for (std::size_t from = 0; from <= names.size();) {
+            const auto equals = std::min(names.find('=', from), names.size());
+            const std::string_view name = names.substr(from, equals - from);
+            if (name.empty())
+                return std::nullopt;
+            (item.keyword.empty() ? item.keyword : item.aliases.emplace_back()) = std::string(name);
+            from = equals + 1;
+        }
         for (auto i = slash; i != std::string_view::npos && i < entry.size(); i = entry.find('/', i + 1)) {
             if (i + 1 >= entry.size())
                 return std::nullopt;
@@ -122,8 +145,13 @@ std::optional<std::vector<TemplateItem>> parseTemplate(std::string_view text)
 }
 
 std::optional<std::vector<ParsedItem>> matchTemplate(const std::vector<TemplateItem>& items,
-                                                     const std::vector<CommandWord>& words)
+                                                     const std::vector<CommandWord>& words, std::string* problem)
 {
+    const auto fail = [problem](std::string reason) -> std::optional<std::vector<ParsedItem>> {
+        if (problem)
+            *problem = std::move(reason);
+        return std::nullopt;
+    };
     std::vector<ParsedItem> result(items.size());
     std::vector<const CommandWord*> positional;
     for (std::size_t w = 0; w < words.size(); ++w) {
@@ -135,8 +163,10 @@ std::optional<std::vector<ParsedItem>> matchTemplate(const std::vector<TemplateI
         const TemplateItem& item = items[hit->item];
         ParsedItem& slot = result[hit->item];
         if (item.toggle) {
-            if (hit->inlineValue || slot.present)
-                return std::nullopt;
+            if (hit->inlineValue)
+                return fail(item.keyword + " takes no value");
+            if (slot.present)
+                return fail(item.keyword + " is given twice");
             slot.present = true;
             continue;
         }
@@ -145,23 +175,25 @@ std::optional<std::vector<ParsedItem>> matchTemplate(const std::vector<TemplateI
             value = *hit->inlineValue;
         } else {
             if (w + 1 >= words.size())
-                return std::nullopt;
+                return fail(item.keyword + " needs a value");
             value = words[++w].text;
         }
-        if (!store(item, slot, value))
-            return std::nullopt;
+        if (auto reason = store(item, slot, value))
+            return fail(std::move(*reason));
     }
     // The remaining words fill the open items in template order.
     std::size_t next = 0;
     for (const CommandWord* word : positional) {
         while (next < items.size() && (result[next].present || items[next].toggle || items[next].keyed))
             ++next;
-        if (next == items.size() || !store(items[next], result[next], word->text))
-            return std::nullopt;
+        if (next == items.size())
+            return fail("\"" + word->text + "\" is one word too many");
+        if (auto reason = store(items[next], result[next], word->text))
+            return fail(std::move(*reason));
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (items[i].required && !result[i].present)
-            return std::nullopt;
+            return fail(items[i].keyword + " is missing");
     }
     return result;
 }
@@ -214,16 +246,34 @@ CommandLine parseCommandLine(const std::vector<CommandWord>& words)
     for (const CommandWord& word : words) {
         if (!word.quoted && (word.text == "--help" || word.text == "-h"))
             result.helpRequested = true;
+        if (!word.quoted && word.text == "--version")
+            result.versionRequested = true;
     }
     if (words.size() == 1 && !words[0].quoted && words[0].text == "?")
         result.helpRequested = true;
-    if (result.helpRequested)
+    if (result.helpRequested || result.versionRequested)
         return result;
 
-    static const auto items = parseTemplate(kCommandTemplate);
-    const auto parsed = matchTemplate(*items, words);
-    if (!parsed)
+    // HEIGHT, the usual spelling, names the same item as the template's HEIGTH.
+    static const auto items = parseTemplate("WEBPPATH/A,WIDTH/N,HEIGTH=HEIGHT/N,DIR/S");
+    // A word after a keyword that takes a value is that value, whatever it looks like.
+    for (std::size_t w = 0; w < words.size(); ++w) {
+        if (const auto hit = findKeyword(*items, words[w])) {
+            if (!hit->inlineValue && !(*items)[hit->item].toggle)
+                ++w;
+        } else if (looksLikeOption(words[w])) {
+            result.problem = "unknown option \"" + words[w].text + "\" (see --help)";
+            return result;
+        }
+    }
+    std::string problem;
+    const auto parsed = matchTemplate(*items, words, &problem);
+    if (!parsed) {
+        // Nothing given at all is a start from the desktop, not a mistake.
+        if (!words.empty())
+            result.problem = problem + " (see --help)";
         return result;
+    }
     ArgumentRecord record;
     record.path = localPathFromArgument((*parsed)[0].text);
     if ((*parsed)[1].present)
@@ -244,9 +294,15 @@ std::string usageText()
            "  WEBPPATH  picture or animation to show (a path or a file: address);\n"
            "            with DIR, a directory of pictures to play as an animation\n"
            "  WIDTH     starting width of the picture area, 1 to 1280 (else 100)\n"
-           "  HEIGTH    starting height of the picture area, 1 to 1024 (else 100)\n"
+           "  HEIGTH    starting height of the picture area, 1 to 1024 (else 100); HEIGHT works too\n"
            "  DIR       treat WEBPPATH as an image directory\n"
-           "Keywords in any case; KEY=value or KEY value; values by position in this order.\n";
+           "Keywords in any case; KEY=value or KEY value; values by position in this order.\n"
+           "quorvanta --version prints the version.\n";
+}
+
+std::string versionText()
+{
+    return std::string("Quorvanta ") + QUORVANTA_VERSION + "\n";
 }
 
 std::string localPathFromArgument(const std::string& text)

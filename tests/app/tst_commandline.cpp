@@ -47,6 +47,12 @@ void TestCommandLine::programArguments_data()
                                              << W{} << false;
     QTest::newRow("quoted value after equals") << "WEBPPATH=\"x y.webp\"" << "x y.webp" << W{} << W{} << false;
     QTest::newRow("a quoted keyword is a path") << "\"DIR\"" << "DIR" << W{} << W{} << false;
+    QTest::newRow("HEIGHT, the usual spelling") << "a.webp HEIGHT 300" << "a.webp" << W{} << W{300} << false;
+    QTest::newRow("height= in lower case") << "height=7 WIDTH=8 a.webp" << "a.webp" << W{8} << W{7} << false;
+    QTest::newRow("negative number after a keyword is no option") << "a.webp WIDTH -5" << "a.webp" << W{-5} << W{}
+                                                                   << false;
+    QTest::newRow("a value that looks like an option") << "WEBPPATH -odd.webp" << "-odd.webp" << W{} << W{}
+                                                       << false;
     QTest::newRow("32-bit limits") << "a WIDTH -2147483648 HEIGTH 2147483647" << "a" << W{INT32_MIN} << W{INT32_MAX}
                                    << false;
 }
@@ -65,39 +71,52 @@ void TestCommandLine::programArguments()
 
 void TestCommandLine::failedParses_data()
 {
+    // What the one line on standard error says; nothing at all for an empty command line (a start
+    // from the desktop).
     QTest::addColumn<QString>("line");
-    QTest::newRow("nothing") << "";
-    QTest::newRow("no path, only a size") << "WIDTH 10";
-    QTest::newRow("width not a number") << "a.webp WIDTH abc";
-    QTest::newRow("number with trailing text") << "a.webp WIDTH 12px";
-    QTest::newRow("sign alone") << "a.webp WIDTH -";
-    QTest::newRow("beyond 32 bits") << "a.webp WIDTH 2147483648";
-    QTest::newRow("too many words") << "a.webp 1 2 extra";
-    QTest::newRow("keyword without value") << "a.webp WIDTH";
-    QTest::newRow("value given twice") << "a.webp WIDTH 1 WIDTH 2";
-    QTest::newRow("path given twice") << "WEBPPATH a b";
-    QTest::newRow("switch with a value") << "a.webp DIR=1";
-    QTest::newRow("positional word that is not a number") << "a.webp b.webp";
-    QTest::newRow("HEIGHT is no keyword: a width that is not a number") << "a.webp HEIGHT 5";
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("nothing") << "" << "";
+    QTest::newRow("no path, only a size") << "WIDTH 10" << "WEBPPATH is missing";
+    QTest::newRow("width not a number") << "a.webp WIDTH abc" << "\"abc\" is not a number for WIDTH";
+    QTest::newRow("number with trailing text") << "a.webp WIDTH 12px" << "\"12px\" is not a number for WIDTH";
+    QTest::newRow("sign alone") << "a.webp WIDTH -" << "\"-\" is not a number for WIDTH";
+    QTest::newRow("beyond 32 bits") << "a.webp WIDTH 2147483648" << "\"2147483648\" is not a number for WIDTH";
+    QTest::newRow("too many words") << "a.webp 1 2 extra" << "\"extra\" is one word too many";
+    QTest::newRow("keyword without value") << "a.webp WIDTH" << "WIDTH needs a value";
+    QTest::newRow("value given twice") << "a.webp WIDTH 1 WIDTH 2" << "WIDTH is given twice";
+    QTest::newRow("both spellings of the height") << "a.webp HEIGTH 1 HEIGHT 2" << "HEIGTH is given twice";
+    QTest::newRow("path given twice") << "WEBPPATH a b" << "\"b\" is not a number for WIDTH";
+    QTest::newRow("switch with a value") << "a.webp DIR=1" << "DIR takes no value";
+    QTest::newRow("switch twice") << "a.webp dir DIR" << "DIR is given twice";
+    QTest::newRow("positional word that is not a number") << "a.webp b.webp" << "\"b.webp\" is not a number for WIDTH";
+    QTest::newRow("unknown long option") << "a.webp --verbose" << "unknown option \"--verbose\"";
+    QTest::newRow("unknown short option first") << "-x a.webp" << "unknown option \"-x\"";
 }
 
 void TestCommandLine::failedParses()
 {
     QFETCH(QString, line);
+    QFETCH(QString, problem);
     const CommandLine result = parseCommandLine(wordsFromLine(line.toStdString()));
     QVERIFY(!result.helpRequested);
     QVERIFY(!result.record.has_value());
+    const QString expected = problem.isEmpty() ? QString() : problem + " (see --help)";
+    QCOMPARE(QString::fromStdString(result.problem), expected);
 }
 
 void TestCommandLine::helpRequests_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("help");
-    QTest::newRow("--help") << QStringList{"--help"} << true;
-    QTest::newRow("-h after a path") << QStringList{"a.webp", "-h"} << true;
-    QTest::newRow("?") << QStringList{"?"} << true;
-    QTest::newRow("? as a second word is a value") << QStringList{"a.webp", "?"} << false;
-    QTest::newRow("quoted --help is a path") << QStringList{"\"--help\""} << false;
+    QTest::addColumn<bool>("version");
+    QTest::newRow("--help") << QStringList{"--help"} << true << false;
+    QTest::newRow("-h after a path") << QStringList{"a.webp", "-h"} << true << false;
+    QTest::newRow("?") << QStringList{"?"} << true << false;
+    QTest::newRow("? as a second word is a value") << QStringList{"a.webp", "?"} << false << false;
+    QTest::newRow("quoted --help is a path") << QStringList{"\"--help\""} << false << false;
+    QTest::newRow("--version") << QStringList{"--version"} << false << true;
+    QTest::newRow("--version after a path") << QStringList{"a.webp", "--version"} << false << true;
+    QTest::newRow("quoted --version is a path") << QStringList{"\"--version\""} << false << false;
 }
 
 void TestCommandLine::helpRequests()
@@ -106,8 +125,13 @@ void TestCommandLine::helpRequests()
     std::vector<std::string> words;
     for (const QString& argument : arguments)
         words.push_back(argument.toStdString());
-    QTEST(parseCommandLine(wordsFromArguments(words)).helpRequested, "help");
+    const CommandLine result = parseCommandLine(wordsFromArguments(words));
+    QTEST(result.helpRequested, "help");
+    QTEST(result.versionRequested, "version");
+    if (result.helpRequested || result.versionRequested)
+        QVERIFY(result.problem.empty()); // no complaint about the rest of the line
     QVERIFY(usageText().starts_with("WEBPPATH/A,WIDTH/N,HEIGTH/N,DIR/S\n"));
+    QCOMPARE(versionText(), std::string("Quorvanta ") + QUORVANTA_VERSION + "\n");
 }
 
 void TestCommandLine::lineSplitting()
@@ -151,6 +175,13 @@ void TestCommandLine::keyedItemsAndTemplates()
     QCOMPARE((*parsed)[1].text, "dst");
     QCOMPARE((*parsed)[3].number, 4);
     QVERIFY((*parsed)[2].present);
+    // A second keyword for the same item.
+    const auto aliased = parseTemplate("NAME=TITLE=LABEL/K,N/N");
+    QVERIFY(aliased);
+    QCOMPARE((*aliased)[0].keyword, "NAME");
+    QCOMPARE((*aliased)[0].aliases, (std::vector<std::string>{"TITLE", "LABEL"}));
+    QCOMPARE((*matchTemplate(*aliased, wordsFromLine("label=x")))[0].text, "x");
+    QVERIFY(!parseTemplate("A=/N"));
     QVERIFY(!parseTemplate("A,,B"));
     QVERIFY(!parseTemplate("A/X"));
     QVERIFY(!parseTemplate("A/"));

@@ -1,4 +1,5 @@
-// The program as a user starts it: help, no display, and quitting by SIGINT and SIGTERM.
+// The program as a user starts it: help and version, no display, a command line it does not
+// understand, and quitting by SIGINT and SIGTERM.
 
 #include "TestSupport.h"
 
@@ -46,6 +47,7 @@ class TestEndToEnd : public QObject {
 private Q_SLOTS:
     void help_data();
     void help();
+    void version();
     void noDisplay_data();
     void noDisplay();
     void quitBySignal_data();
@@ -74,6 +76,19 @@ void TestEndToEnd::help()
     const QByteArray out = process.readAllStandardOutput();
     QVERIFY2(out.startsWith("WEBPPATH/A,WIDTH/N,HEIGTH/N,DIR/S\n"), out.constData());
     QVERIFY(out.contains("Usage:"));
+}
+
+void TestEndToEnd::version()
+{
+    QTemporaryDir folder;
+    QProcess process;
+    process.setProcessEnvironment(environment(folder, {}));
+    process.start(QUORVANTA_BINARY, {"--version"});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray("Quorvanta " QUORVANTA_VERSION "\n"));
+    QCOMPARE(process.readAllStandardError(), QByteArray());
 }
 
 void TestEndToEnd::noDisplay_data()
@@ -111,15 +126,25 @@ void TestEndToEnd::quitBySignal_data()
 {
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("SIGTERM, no arguments") << int(SIGTERM) << QStringList{};
-    QTest::newRow("SIGINT, no arguments") << int(SIGINT) << QStringList{};
-    QTest::newRow("SIGINT after a failed parse") << int(SIGINT) << QStringList{"a.webp", "WIDTH", "abc"};
+    // The one line on standard error that says what was not understood; none when all was.
+    QTest::addColumn<QByteArray>("diagnostic");
+    QTest::newRow("SIGTERM, no arguments") << int(SIGTERM) << QStringList{} << QByteArray();
+    QTest::newRow("SIGINT, no arguments") << int(SIGINT) << QStringList{} << QByteArray();
+    QTest::newRow("SIGINT after a failed parse")
+        << int(SIGINT) << QStringList{"a.webp", "WIDTH", "abc"}
+        << QByteArray("quorvanta: \"abc\" is not a number for WIDTH (see --help)");
+    QTest::newRow("SIGTERM after an unknown option")
+        << int(SIGTERM) << QStringList{"--frobnicate", "a.webp"}
+        << QByteArray("quorvanta: unknown option \"--frobnicate\" (see --help)");
+    QTest::newRow("SIGTERM after an extra word") << int(SIGTERM) << QStringList{"a.webp", "1", "2", "extra"}
+                                                 << QByteArray("quorvanta: \"extra\" is one word too many (see --help)");
 }
 
 void TestEndToEnd::quitBySignal()
 {
     QFETCH(int, signalNumber);
     QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, diagnostic);
     QTemporaryDir folder;
     QProcess process;
     process.setProcessEnvironment(environment(folder, "offscreen"));
@@ -131,6 +156,12 @@ void TestEndToEnd::quitBySignal()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    // Our own diagnostics start with the program's name; the platform may add lines of its own.
+    QByteArrayList ours;
+    for (const QByteArray& line : process.readAllStandardError().split('\n'))
+        if (line.startsWith("quorvanta: "))
+            ours << line;
+    QCOMPARE(ours, diagnostic.isEmpty() ? QByteArrayList{} : QByteArrayList{diagnostic});
     // The teardown ran: the main window's place was remembered.
     QVERIFY(QFile::exists(folder.filePath("run/quorvanta/quorvanta.ini")));
 }
