@@ -13,4 +13,8 @@ namespace quorvanta {
 // 0xAARRGGBB values. Prints nothing, whatever Qt's handlers would like to say about bad data.
 DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes);
 
+// The size the header announces, read without decoding the pixels; false when Qt does not take the
+// bytes for a picture or the header gives no size.
+bool ProbeWithQt(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height);
+
 } // namespace quorvanta
