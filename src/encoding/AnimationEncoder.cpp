@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -30,8 +31,6 @@ WebPMuxFrameInfo frameInfo(const MemoryWriter& bitstream, const FrameSettings& s
     WebPMuxFrameInfo info{};
     info.bitstream.bytes = bitstream.data();
     info.bitstream.size = bitstream.size();
-    info.x_offset = 0;
-    info.y_offset = 0;
     info.duration = settings.durationMs;
     info.id = WEBP_CHUNK_ANMF;
     info.dispose_method = WEBP_MUX_DISPOSE_NONE;
@@ -39,26 +38,19 @@ WebPMuxFrameInfo frameInfo(const MemoryWriter& bitstream, const FrameSettings& s
     return info;
 }
 
-int pushFrame(WebPMux* mux, const MemoryWriter& bitstream, const FrameSettings& settings)
-{
-    const WebPMuxFrameInfo info = frameInfo(bitstream, settings);
-    return WebPMuxPushFrame(mux, &info, 1);
-}
-
-// Frames in flight between the workers and the thread that pushes them into the mux.
-class FramePipeline {
+// Pictures imported ahead of the animation encoder: workers import files into numbered slots, at most
+// `window` of them ahead of the one the encoder waits for.
+class ImportPipeline {
 public:
-    FramePipeline(const std::vector<std::string>& files, const FrameSettings& settings,
-                  const PictureImporter& importer, unsigned threads)
-        : files(files), settings(settings), importer(importer),
-          window(threads + 1), slots(files.size())
+    ImportPipeline(const std::vector<std::string>& files, const PictureImporter& importer, unsigned threads)
+        : files(files), importer(importer), window(threads + 1), slots(files.size())
     {
         workers.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
             workers.emplace_back([this] { work(); });
     }
 
-    ~FramePipeline()
+    ~ImportPipeline()
     {
         {
             const std::lock_guard lock(mutex);
@@ -69,43 +61,27 @@ public:
             worker.join();
     }
 
-    FramePipeline(const FramePipeline&) = delete;
-    FramePipeline& operator=(const FramePipeline&) = delete;
+    ImportPipeline(const ImportPipeline&) = delete;
+    ImportPipeline& operator=(const ImportPipeline&) = delete;
 
-    // Waits for frame `index`, reporting its progress meanwhile, and hands over its bitstream. The
-    // frame's slot is released so that a further frame may start.
-    bool take(std::size_t index, MemoryWriter& out, const ProgressReport& progress)
+    // Waits for picture `index` and hands it over; its slot is freed for a further import.
+    bool take(std::size_t index, PictureRecord& out)
     {
         Slot& slot = slots[index];
-        int shown = -1;
         std::unique_lock lock(mutex);
-        while (!slot.done) {
-            const int percent = slot.percent.load(std::memory_order_relaxed);
-            if (percent != shown && progress) {
-                shown = percent;
-                lock.unlock();
-                progress(percent);
-                lock.lock();
-                continue;
-            }
-            doneCv.wait(lock);
-        }
-        const bool ok = slot.ok;
-        out = std::move(slot.bitstream);
-        nextToPush = index + 1;
+        doneCv.wait(lock, [&slot] { return slot.done; });
+        out = std::move(slot.record);
+        nextToTake = index + 1;
         lock.unlock();
         workCv.notify_all();
-        if (progress && shown != 100)
-            progress(100);
-        return ok;
+        return slot.ok;
     }
 
 private:
     struct Slot {
-        std::atomic<int> percent{0};
         bool done = false;
         bool ok = false;
-        MemoryWriter bitstream;
+        PictureRecord record;
     };
 
     void work()
@@ -115,45 +91,189 @@ private:
             {
                 std::unique_lock lock(mutex);
                 workCv.wait(lock, [this] {
-                    return stopping || nextToTake >= files.size() || nextToTake < nextToPush + window;
+                    return stopping || nextToImport >= files.size() || nextToImport < nextToTake + window;
                 });
-                if (stopping || nextToTake >= files.size())
+                if (stopping || nextToImport >= files.size())
                     return;
-                index = nextToTake++;
+                index = nextToImport++;
             }
-            Slot& slot = slots[index];
-            const ProgressReport report = [this, &slot](int percent) {
-                slot.percent.store(percent, std::memory_order_relaxed);
-                doneCv.notify_all();
-            };
-            MemoryWriter bitstream;
-            const bool ok = EncodeFrameBitstream(files[index], settings, importer, bitstream, &report);
+            PictureRecord record;
+            const bool ok = importer && importer(files[index], record) == 1 && record.pixels;
             {
                 const std::lock_guard lock(mutex);
-                slot.ok = ok;
-                slot.bitstream = std::move(bitstream);
-                slot.done = true;
+                slots[index].ok = ok;
+                slots[index].record = std::move(record);
+                slots[index].done = true;
             }
             doneCv.notify_all();
         }
     }
 
     const std::vector<std::string>& files;
-    const FrameSettings& settings;
     const PictureImporter& importer;
-    const std::size_t window; // frames imported or encoded but not yet pushed, at most
+    const std::size_t window;
     std::deque<Slot> slots;
 
     std::mutex mutex;
     std::condition_variable workCv;
     std::condition_variable doneCv;
+    std::size_t nextToImport = 0;
     std::size_t nextToTake = 0;
-    std::size_t nextToPush = 0;
     bool stopping = false;
     std::vector<std::thread> workers;
 };
 
+// Imports file after file, on the pipeline or (one thread) on the calling thread.
+class FileImports {
+public:
+    FileImports(const std::vector<std::string>& files, const PictureImporter& importer, unsigned threads)
+        : files(files), importer(importer)
+    {
+        if (threads > 1)
+            pipeline = std::make_unique<ImportPipeline>(files, importer, threads);
+    }
+    bool take(std::size_t index, PictureRecord& out)
+    {
+        if (pipeline)
+            return pipeline->take(index, out);
+        return importer && importer(files[index], out) == 1 && out.pixels;
+    }
+
+private:
+    const std::vector<std::string>& files;
+    const PictureImporter& importer;
+    std::unique_ptr<ImportPipeline> pipeline;
+};
+
+unsigned threadCount(unsigned threads, std::size_t files)
+{
+    if (threads == 0)
+        threads = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>(threads, files));
+}
+
+struct FileEncoding {
+    AnimationResult result;
+    bool lastImported = false;
+};
+
+// The largest width and height of the pictures; `usable` says which files are pictures.
+void measureCanvas(const std::vector<std::string>& files, const PictureImporter& importer,
+                   const PictureProber& prober, unsigned threads, std::vector<bool>& usable,
+                   std::uint32_t& width, std::uint32_t& height)
+{
+    usable.assign(files.size(), false);
+    width = height = 0;
+    std::unique_ptr<FileImports> imports;
+    if (!prober)
+        imports = std::make_unique<FileImports>(files, importer, threads);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::uint32_t w = 0;
+        std::uint32_t h = 0;
+        if (prober) {
+            usable[i] = prober(files[i], w, h) && w > 0 && h > 0;
+        } else {
+            PictureRecord record;
+            usable[i] = imports->take(i, record);
+            w = record.width;
+            h = record.height;
+        }
+        if (usable[i]) {
+            width = std::max(width, w);
+            height = std::max(height, h);
+        }
+    }
+}
+
+FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                         const PictureImporter& importer, const PictureProber& prober,
+                         const std::function<void(std::size_t, bool)>& afterFile,
+                         const std::atomic<bool>* cancel, unsigned threads)
+{
+    FileEncoding out;
+    threads = threadCount(threads, files.size());
+    std::vector<bool> usable;
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    measureCanvas(files, importer, prober, threads, usable, width, height);
+    if (width == 0 || height == 0) {
+        out.result.error = "no picture to encode";
+        return out;
+    }
+    std::vector<std::string> pictures;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (usable[i])
+            pictures.push_back(files[i]);
+
+    AnimationAssembler assembler(width, height, settings, cancel);
+    if (!assembler.ok()) {
+        out.result.error = assembler.errorText();
+        return out;
+    }
+    FileImports imports(pictures, importer, threads);
+    std::size_t picture = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        bool encoded = false;
+        if (usable[i]) {
+            PictureRecord record;
+            if (imports.take(picture++, record)) {
+                const FramePixels pixels{record.pixels.get(), record.width, record.height,
+                                         std::size_t(record.width) * 4, PixelOrder::Argb32};
+                encoded = assembler.add(pixels, durationMs);
+                if (!encoded && (assembler.cancelled() || !assembler.errorText().empty())) {
+                    out.result.cancelled = assembler.cancelled();
+                    out.result.error = assembler.errorText();
+                    return out;
+                }
+            }
+        }
+        out.lastImported = encoded;
+        if (afterFile)
+            afterFile(i, encoded);
+    }
+    out.result.framesEncoded = assembler.framesAdded();
+    out.result.bytes = assembler.finish();
+    out.result.cancelled = assembler.cancelled();
+    out.result.error = assembler.errorText();
+    return out;
+}
+
+// Copies every frame of an assembled animation, as it is, into `mux`.
+bool copyFrames(const std::vector<std::uint8_t>& file, WebPMux* mux)
+{
+    const WebPData data{file.data(), file.size()};
+    const MuxHandle source(WebPMuxCreate(&data, 0));
+    int width = 0;
+    int height = 0;
+    int frames = 0;
+    if (!source || WebPMuxGetCanvasSize(source.get(), &width, &height) != WEBP_MUX_OK ||
+        WebPMuxNumChunks(source.get(), WEBP_CHUNK_ANMF, &frames) != WEBP_MUX_OK)
+        return false;
+    for (int n = 1; n <= frames; ++n) {
+        WebPMuxFrameInfo frame{};
+        if (WebPMuxGetFrame(source.get(), std::uint32_t(n), &frame) != WEBP_MUX_OK)
+            return false;
+        const OwnedWebPData bytes(frame.bitstream);
+        if (WebPMuxPushFrame(mux, &frame, 1) != WEBP_MUX_OK)
+            return false;
+    }
+    return WebPMuxSetCanvasSize(mux, width, height) == WEBP_MUX_OK;
+}
+
 } // namespace
+
+AnimationResult EncodeAnimationFiles(const std::vector<std::string>& files, const AnimationSettings& settings,
+                                     int durationMs, const PictureImporter& importer, const PictureProber& prober,
+                                     const AnimationProgress& progress, const std::atomic<bool>* cancel,
+                                     unsigned threads)
+{
+    const int total = static_cast<int>(files.size());
+    const auto afterFile = [&progress, total](std::size_t index, bool) {
+        if (progress)
+            progress(static_cast<int>(index) + 1, total);
+    };
+    return encodeFiles(files, settings, durationMs, importer, prober, afterFile, cancel, threads).result;
+}
 
 int EncodeFrameFile(const std::string& path, WebPMux* mux, const FrameSettings& settings,
                     const PictureImporter& importer, const ProgressReport* progress)
@@ -161,7 +281,8 @@ int EncodeFrameFile(const std::string& path, WebPMux* mux, const FrameSettings& 
     MemoryWriter bitstream;
     if (!mux || !EncodeFrameBitstream(path, settings, importer, bitstream, progress))
         return -1;
-    return pushFrame(mux, bitstream, settings);
+    const WebPMuxFrameInfo info = frameInfo(bitstream, settings);
+    return WebPMuxPushFrame(mux, &info, 1);
 }
 
 EncodeOutcome EncodeDirectoryFrames(const std::vector<std::string>& files, WebPMux* mux,
@@ -171,31 +292,22 @@ EncodeOutcome EncodeDirectoryFrames(const std::vector<std::string>& files, WebPM
     EncodeOutcome outcome;
     if (!mux || files.empty())
         return outcome;
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, files.size()));
-
-    const auto count = [&outcome](int result) {
-        outcome.lastResult = result;
-        if (result == WEBP_MUX_OK)
-            ++outcome.framesPushed;
-    };
-    if (threads <= 1) {
-        for (const auto& file : files) {
-            if (progress)
-                progress(0);
-            count(EncodeFrameFile(file, mux, settings, importer, &progress));
-        }
-        return outcome;
-    }
-
-    FramePipeline pipeline(files, settings, importer, threads);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (progress)
+    if (progress)
+        progress(0);
+    const auto afterFile = [&progress, &files](std::size_t index, bool) {
+        if (!progress)
+            return;
+        progress(100);
+        if (index + 1 < files.size())
             progress(0);
-        MemoryWriter bitstream;
-        count(pipeline.take(i, bitstream, progress) ? pushFrame(mux, bitstream, settings) : -1);
-    }
+    };
+    // Loop count and background are set when the mux is written.
+    const AnimationSettings animation = makeAnimationSettings(settings.encode, false, 0, 0xFFFFFFFF);
+    const FileEncoding encoded =
+        encodeFiles(files, animation, settings.durationMs, importer, {}, afterFile, nullptr, threads);
+    outcome.lastResult = encoded.lastImported ? 1 : -1;
+    if (!encoded.result.bytes.empty() && copyFrames(encoded.result.bytes, mux))
+        outcome.framesPushed = encoded.result.framesEncoded;
     return outcome;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// Encodes a list of picture files into the frames of an animated WebP: each file is imported,
-// encoded in memory with the still encoder and pushed into a mux in list order. Frames are encoded
-// in parallel on a small pool of threads, with only a few frames in memory at a time; the output is
-// the same bytes whatever the number of threads.
+// Encodes a list of picture files into an animated WebP. The files are imported in parallel on a
+// small pool of threads, a few frames ahead of the animation encoder, which takes them one after the
+// other in list order (see AnimationAssembler.h); the output is the same bytes whatever the number of
+// threads. The canvas is the largest width and height of all pictures; each is placed at the top-left
+// corner.
 
+#include "encoding/AnimationAssembler.h"
 #include "encoding/EncodeStillWebP.h"
 #include "encoding/WebPHandles.h"
 
@@ -21,6 +23,18 @@ namespace quorvanta {
 // threads at once on different records.
 using PictureImporter = std::function<int(const std::string& path, PictureRecord& record)>;
 
+// The width and height of the picture in a file, read without decoding all of it: true when the file
+// is a picture. Safe to call from several threads at once.
+using PictureProber = std::function<bool(const std::string& path, std::uint32_t& width, std::uint32_t& height)>;
+
+// Encodes every file that imports, in order, each shown for `durationMs`. Files that are not pictures
+// are left out. Without a prober the files are imported once more to learn their sizes. `progress`
+// runs on the calling thread after each file; `threads` 0 picks the number of cores.
+AnimationResult EncodeAnimationFiles(const std::vector<std::string>& files, const AnimationSettings& settings,
+                                     int durationMs, const PictureImporter& importer,
+                                     const PictureProber& prober = {}, const AnimationProgress& progress = {},
+                                     const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
+
 struct FrameSettings {
     EncodeSettings encode;
     int durationMs = 1000;
@@ -37,13 +51,14 @@ int EncodeFrameFile(const std::string& path, WebPMux* mux, const FrameSettings& 
                     const PictureImporter& importer, const ProgressReport* progress = nullptr);
 
 struct EncodeOutcome {
-    int framesPushed = 0; // frames in the mux
-    int lastResult = 0;   // the result of the last file's EncodeFrameFile; 0 when there was no file
+    int framesPushed = 0; // pictures encoded into the animation (identical neighbours share a frame in the file)
+    int lastResult = 0;   // 1 when the last file was encoded, -1 when not; 0 when there was no file
 };
 
-// Encodes every file in order into `mux`. `progress` is called on the calling thread with the
-// progress of the frame being waited for. `threads` 0 picks the number of cores; 1 encodes on the
-// calling thread only.
+// Encodes every file in order with the animation encoder (EncodeAnimationFiles, lossy or lossless as
+// the settings say, not mixed) and puts the resulting frames, with their offsets, blending and
+// disposal, into `mux`. `progress` is called on the calling thread: 0 when a file is started, 100
+// when it is encoded. `threads` 0 picks the number of cores; 1 imports on the calling thread only.
 EncodeOutcome EncodeDirectoryFrames(const std::vector<std::string>& files, WebPMux* mux,
                                     const FrameSettings& settings, const PictureImporter& importer,
                                     const ProgressReport& progress = {}, unsigned threads = 0);

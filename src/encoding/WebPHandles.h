@@ -46,10 +46,11 @@ private:
     WebPMemoryWriter writer{};
 };
 
-// WebPData whose bytes came from libwebp (WebPMuxAssemble).
+// WebPData whose bytes came from libwebp (WebPMuxAssemble, WebPMuxGetFrame).
 class OwnedWebPData {
 public:
     OwnedWebPData() { WebPDataInit(&data); }
+    explicit OwnedWebPData(const WebPData& adopted) : data(adopted) {} // takes over bytes libwebp allocated
     ~OwnedWebPData() { WebPDataClear(&data); }
     OwnedWebPData(const OwnedWebPData&) = delete;
     OwnedWebPData& operator=(const OwnedWebPData&) = delete;

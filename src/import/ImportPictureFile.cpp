@@ -59,4 +59,20 @@ int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& recor
     return -1;
 }
 
+bool ProbePictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height)
+{
+    const FileBytes file = ReadWholeFile(path, kMaxImportFileBytes);
+    const auto bytes = file.ok() ? file.bytes() : std::span<const std::uint8_t>{};
+    if (bytes.empty())
+        return false;
+    if (!LooksLikeIlbm(bytes) && !LooksLikePcx(bytes) && !LooksLikeTga(bytes))
+        return ProbeWithQt(bytes, width, height);
+    const DecodedPicture picture = DecodePicture(bytes);
+    if (picture.status != DecodedPicture::Status::Decoded)
+        return false;
+    width = picture.width;
+    height = picture.height;
+    return true;
+}
+
 } // namespace quorvanta

@@ -27,6 +27,10 @@ struct ImportReport {
 int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record, ImportReport* report = nullptr,
                        std::uint64_t reducedArea = kDefaultReducedArea);
 
+// The width and height of the picture in the file, from its header where the format allows (decoded
+// otherwise): true when the file looks like a picture we read. Safe on several threads at once.
+bool ProbePictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height);
+
 // Files larger than this are not pictures we can hold.
 inline constexpr std::uint64_t kMaxImportFileBytes = std::uint64_t(2) << 30;
 

@@ -153,4 +153,27 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     return DecodedPicture::decoded(width, height, std::move(*canvas), percent);
 }
 
+bool ProbeWithQt(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height)
+{
+    prepareQtOnce();
+    const QuietQtMessages quiet;
+    const auto widened = WidenBmpInfoHeader(bytes);
+    if (widened)
+        bytes = widened->bytes();
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                              qsizetype(bytes.size()));
+    QBuffer device(&data);
+    if (!device.open(QIODevice::ReadOnly))
+        return false;
+    QImageReader reader(&device);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    const QSize size = reader.canRead() ? reader.size() : QSize();
+    if (!size.isValid() || size.isEmpty() || tooLarge(size))
+        return false;
+    width = std::uint32_t(size.width());
+    height = std::uint32_t(size.height());
+    return true;
+}
+
 } // namespace quorvanta

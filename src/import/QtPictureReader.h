@@ -15,4 +15,8 @@ namespace quorvanta {
 // reduced to at most `reducedArea` pixels (scalePercent then says by how much).
 DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea = kDefaultReducedArea);
 
+// The size the header announces, read without decoding the pixels; false when Qt does not take the
+// bytes for a picture or the header gives no size.
+bool ProbeWithQt(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height);
+
 } // namespace quorvanta

@@ -1,4 +1,6 @@
+#include "AnimationDecode.h"
 #include "EncodingFixtures.h"
+#include "core/AnimationFrames.h"
 #include "encoding/AnimationEncoder.h"
 #include "encoding/WebPHandles.h"
 
@@ -8,6 +10,9 @@
 
 using namespace quorvanta;
 using namespace fixtures;
+using testsupport::clearTransparent;
+using testsupport::decodeAnimation;
+using testsupport::DecodedAnimation;
 
 namespace {
 
@@ -67,17 +72,22 @@ private Q_SLOTS:
         QCOMPARE(info.frames, 5);
         QCOMPARE(info.loopCount, 3);
         QCOMPARE(info.background, 0xFF102030u);
+        // The frames as they show: each picture at the top-left of the 64 x 40 canvas, transparent
+        // beyond it.
+        const QByteArray file = assemble(files, settings, 2);
+        const DecodedAnimation shown = decodeAnimation({file.begin(), file.end()});
+        QVERIFY(shown.ok);
+        QCOMPARE(shown.width, 64);
+        QCOMPARE(shown.height, 40);
+        QCOMPARE(shown.frames.size(), std::size_t(5));
         for (int i = 0; i < 5; ++i) {
-            QCOMPARE(info.durations[i], 120);
-            QCOMPARE(info.offsets[i], QPoint(0, 0));
-            QCOMPARE(info.sizes[i], pictures[i].size());
+            QCOMPARE(shown.durations[i], 120);
             PictureRecord source;
             QCOMPARE(loadWithQt(files[i], source), 1);
-            auto expected = pixelsOf(source);
-            for (auto& pixel : expected)
-                if ((pixel >> 24) == 0)
-                    pixel = 0;
-            QVERIFY2(info.pixels[i] == expected, qPrintable(QString::number(i)));
+            std::vector<std::uint32_t> expected(64 * 40);
+            ComposeOntoCanvas({source.pixels.get(), source.width, source.height, 0, PixelOrder::Argb32},
+                              expected.data(), 64, 40);
+            QVERIFY2(clearTransparent(shown.frames[i]) == clearTransparent(expected), qPrintable(QString::number(i)));
         }
         // Each frame's progress runs up to 100 before the next frame starts again from 0.
         QCOMPARE(std::count(progress.begin(), progress.end(), 100), 5);
