@@ -21,7 +21,7 @@ AnimationFrame makeFrame(std::uint32_t width, std::uint32_t height, int seed, bo
     frame.width = width;
     frame.height = height;
     frame.durationMs = durationMs;
-    std::mt19937 random(std::uint32_t(seed));
+    std::mt19937 random{std::uint32_t(seed)};
     for (std::uint32_t y = 0; y < height; ++y)
         for (std::uint32_t x = 0; x < width; ++x) {
             const bool square = x >= std::uint32_t(seed * 6) % width && x < std::uint32_t(seed * 6) % width + 12 &&
