@@ -130,37 +130,7 @@ std::vector<std::uint8_t> AnimationAssembler::finish()
         error = WebPAnimEncoderGetError(encoder.get());
         return {};
     }
-    WebPBitstreamFeatures features;
-    if (WebPGetFeatures((*assembled).bytes, (*assembled).size, &features) != VP8_STATUS_OK)
-        return {};
-    if (!features.has_animation)
-        return keepAnimated(*assembled);
     return {(*assembled).bytes, (*assembled).bytes + (*assembled).size};
-}
-
-// libwebp turns an animation of one frame into a still picture; put it back into an animation of one
-// frame lasting the whole time, with the loop count and background as set.
-std::vector<std::uint8_t> AnimationAssembler::keepAnimated(const WebPData& assembled)
-{
-    const MuxHandle still(WebPMuxCreate(&assembled, 0));
-    WebPMuxFrameInfo image{};
-    if (!still || WebPMuxGetFrame(still.get(), 1, &image) != WEBP_MUX_OK)
-        return {};
-    const OwnedWebPData imageBytes(image.bitstream);
-    const MuxHandle mux = makeMux();
-    WebPMuxFrameInfo frame{};
-    frame.bitstream = *imageBytes;
-    frame.id = WEBP_CHUNK_ANMF;
-    frame.duration = int(timestampMs);
-    frame.dispose_method = WEBP_MUX_DISPOSE_NONE;
-    frame.blend_method = WEBP_MUX_NO_BLEND;
-    WebPMuxAnimParams params{settings.backgroundColor, settings.loopCount};
-    OwnedWebPData out;
-    if (!mux || WebPMuxPushFrame(mux.get(), &frame, 1) != WEBP_MUX_OK ||
-        WebPMuxSetCanvasSize(mux.get(), int(width), int(height)) != WEBP_MUX_OK ||
-        WebPMuxSetAnimationParams(mux.get(), &params) != WEBP_MUX_OK || WebPMuxAssemble(mux.get(), out.get()) != WEBP_MUX_OK)
-        return {};
-    return {(*out).bytes, (*out).bytes + (*out).size};
 }
 
 AnimationResult EncodeAnimation(FrameSource& source, const AnimationSettings& settings,

@@ -60,8 +60,9 @@ public:
     // Places `frame` on the canvas as ComposeOntoCanvas does and encodes it to stay `durationMs`.
     bool add(const FramePixels& frame, int durationMs);
 
-    // The whole file; empty when no frame was added, on any error and when cancelled. Always an
-    // animation, even of a single frame, so that loop count and background stay as set.
+    // The whole file; empty when no frame was added, on any error and when cancelled. When all the
+    // frames turn out to be one picture, libwebp's muxer writes it as a still WebP (it does so for
+    // any one-frame animation covering the canvas), which carries no loop count or background.
     std::vector<std::uint8_t> finish();
 
     bool cancelled() const { return cancel && cancel->load(); }
@@ -69,8 +70,6 @@ public:
     const std::string& errorText() const { return error; }
 
 private:
-    std::vector<std::uint8_t> keepAnimated(const WebPData& assembled);
-
     const std::uint32_t width;
     const std::uint32_t height;
     const AnimationSettings settings;
