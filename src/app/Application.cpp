@@ -14,6 +14,8 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
@@ -57,6 +59,14 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
     new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
     new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
     new WindowPlace(settings.get(), QStringLiteral("Quorvanta03"), store);
+    // The settings window opens over the main window, and the menu's keys work from it too.
+    QList<QAction*> menuKeys;
+    for (QAction* title : main->menuBar()->actions()) {
+        for (QAction* item : title->menu() ? title->menu()->actions() : QList<QAction*>{})
+            if (!item->shortcut().isEmpty())
+                menuKeys << item;
+    }
+    settings->follow(main.get(), menuKeys);
 
     if (!requesterBackend)
         requesterBackend = std::make_unique<FileDialogRequester>(main.get());
@@ -118,13 +128,13 @@ void Shell::installNotifications()
             [this] { store.write(settings->values(), Stores::Both); });
     connect(settings->useButton, &QPushButton::clicked, this,
             [this] { store.write(settings->values(), Stores::Running); });
-    connect(settings->cancelButton, &QPushButton::clicked, settings.get(), &QWidget::hide);
+    // "Cancel" (the window's own) restores the values the window opened with, then closes it.
     connect(programSettingsItem, &QAction::triggered, settings.get(), [this] { openWindow(settings.get()); });
     connect(window->pauseButton, &QPushButton::clicked, view, [view] { view->send(MethodId::Pause); });
     connect(window->playButton, &QPushButton::clicked, view, [view] { view->send(MethodId::Play); });
     connect(window->frameSlider, &QSlider::valueChanged, view,
             [view](int value) { view->send(MethodId::GotoFrame, static_cast<std::int32_t>(value)); });
-    connect(settings->frameDurationField, &QLineEdit::textChanged, view,
+    connect(settings.get(), &SettingsWindow::frameDurationChanged, view,
             [view](const QString& text) { view->send(MethodId::SetDelay, text.toStdString()); });
 
     connect(window->findMenuItem(MenuQuit), &QAction::triggered, this, &Shell::quitRequested);

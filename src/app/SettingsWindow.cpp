@@ -2,17 +2,26 @@
 
 #include "app/Stores.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QStyle>
+#include <QTimer>
+#include <QValidator>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 namespace quorvanta {
 
@@ -22,9 +31,52 @@ namespace {
 enum ExportId { LosslessId = 1, QualityId, SpeedId, BackgroundColorId, FrameDurationId, LoopCountId,
                 FilterStrengthId, FilterSharpnessId };
 
-QString key(ExportId id)
+QString key(int id)
 {
-    return QString::number(static_cast<int>(id));
+    return QString::number(id);
+}
+
+// A field that is marked shows a red frame; the property is set by the window.
+constexpr auto kInvalidProperty = "invalid";
+constexpr auto kInvalidStyle = "QLineEdit[invalid=\"true\"] { border: 2px solid #c62828; border-radius: 3px;"
+                               " background-color: #fdecea; color: #3b0909; padding: 1px; }";
+
+// Whole numbers from `low` to `high` in decimal digits. A keystroke that would put anything else in
+// (a letter, a sign) is refused; digits out of range or blanks are let in while typing (the field is
+// then marked and its text not taken), and blanks are dropped when editing ends.
+class RangeValidator final : public QValidator {
+public:
+    RangeValidator(std::int64_t low, std::int64_t high, QObject* parent) : QValidator(parent), low(low), high(high) {}
+
+    State validate(QString& input, int&) const override { return check(input); }
+    void fixup(QString& input) const override { input.remove(QLatin1Char(' ')).remove(QLatin1Char('\t')); }
+
+    State check(const QString& input) const
+    {
+        bool blanks = false;
+        bool digits = false;
+        std::int64_t value = 0;
+        for (const QChar c : input) {
+            if (c == u' ' || c == u'\t') {
+                blanks = true;
+            } else if (c >= u'0' && c <= u'9') {
+                digits = true;
+                value = std::min<std::int64_t>(value * 10 + (c.unicode() - u'0'), high + 1);
+            } else {
+                return Invalid;
+            }
+        }
+        return digits && !blanks && value >= low && value <= high ? Acceptable : Intermediate;
+    }
+
+private:
+    std::int64_t low;
+    std::int64_t high;
+};
+
+const RangeValidator& validatorOf(const QLineEdit* edit)
+{
+    return *static_cast<const RangeValidator*>(edit->validator());
 }
 
 QFrame* bar()
@@ -139,14 +191,27 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 
     losslessCheck = new QCheckBox;
     losslessCheck->setAccessibleName(QStringLiteral("lossless"));
-    qualityField = textField(QStringLiteral("50"), QStringLiteral("between 0 (smallest file) and 100 (biggest)"));
-    speedField = textField(QStringLiteral("0"), QStringLiteral("quality/speed trade-off (0=fast, 6=slower-better)"));
+    fields.reserve(6);
+    qualityField = numberField(QualityId, QStringLiteral("Quality"), QStringLiteral("50"),
+                               QStringLiteral("between 0 (smallest file) and 100 (biggest)"));
+    speedField = numberField(SpeedId, QStringLiteral("Speed trade-off"), QStringLiteral("0"),
+                             QStringLiteral("quality/speed trade-off (0=fast, 6=slower-better)"));
     backgroundColorField = new ColorButton;
-    frameDurationField = textField(QStringLiteral("1000"), QStringLiteral("duration of the frame (in milliseconds)."));
-    loopCountField =
-        textField(QStringLiteral("0"), QStringLiteral("Number of times to repeat the animation [0 = infinite]."));
-    filterStrengthField = textField(QStringLiteral("0"), QStringLiteral(" range: [0 = off .. 100 = strongest]"));
-    filterSharpnessField = textField(QStringLiteral("0"), QStringLiteral("range: [0 = off .. 7 = least sharp]"));
+    frameDurationField = numberField(FrameDurationId, QStringLiteral("Frame duration"), QStringLiteral("1000"),
+                                     QStringLiteral("duration of the frame (in milliseconds)."));
+    loopCountField = numberField(LoopCountId, QStringLiteral("Loop count"), QStringLiteral("0"),
+                                 QStringLiteral("Number of times to repeat the animation [0 = infinite]."));
+    filterStrengthField = numberField(FilterStrengthId, QStringLiteral("Strength"), QStringLiteral("0"),
+                                      QStringLiteral(" range: [0 = off .. 100 = strongest]"));
+    filterSharpnessField = numberField(FilterSharpnessId, QStringLiteral("Sharpness"), QStringLiteral("0"),
+                                       QStringLiteral("range: [0 = off .. 7 = least sharp]"));
+    setStyleSheet(QLatin1String(kInvalidStyle));
+
+    typingPause = new QTimer(this);
+    typingPause->setSingleShot(true);
+    typingPause->setInterval(kTypingPause);
+    connect(typingPause, &QTimer::timeout, this, &SettingsWindow::applyFrameDuration);
+    connect(frameDurationField, &QLineEdit::editingFinished, this, &SettingsWindow::applyFrameDuration);
 
     auto* grid = new QGridLayout;
     int row = 0;
@@ -196,40 +261,210 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     auto* root = new QVBoxLayout(this);
     root->addWidget(gadgets);
     root->addWidget(buttons);
+
+    // What was saved or used is what a later "Cancel" goes back to. These run before the shell's
+    // own handlers of the same buttons, which write values() to the stores.
+    for (QPushButton* button : {saveButton, useButton}) {
+        connect(button, &QPushButton::clicked, this, [this] {
+            applyFrameDuration();
+            takeSnapshot();
+        });
+    }
+    connect(cancelButton, &QPushButton::clicked, this, &SettingsWindow::cancel);
+    takeSnapshot();
 }
 
-QLineEdit* SettingsWindow::textField(const QString& contents, const QString& help)
+QLineEdit* SettingsWindow::numberField(int exportId, const QString& name, const QString& contents,
+                                       const QString& help)
 {
-    auto* field = new QLineEdit(contents);
-    field->setToolTip(help);
+    auto* edit = new QLineEdit(contents);
+    edit->setToolTip(help);
+    const auto [low, high] = rangeOf(exportId);
+    edit->setValidator(new RangeValidator(low, high, edit));
     // Dropped files are ignored by this window, fields included.
-    field->setAcceptDrops(false);
-    return field;
+    edit->setAcceptDrops(false);
+    fields.push_back({edit, exportId, name, help, contents});
+    connect(edit, &QLineEdit::textChanged, this, [this, edit] { textChanged(entry(edit)); });
+    return edit;
+}
+
+std::pair<std::int64_t, std::int64_t> SettingsWindow::rangeOf(int exportId)
+{
+    switch (exportId) {
+    case QualityId: return {0, 100};
+    case SpeedId: return {0, 6};
+    case FrameDurationId: return {1, kLongestFrameDuration};
+    case LoopCountId: return {0, 65535};
+    case FilterStrengthId: return {0, 100};
+    case FilterSharpnessId: return {0, 7};
+    default: return {0, 0};
+    }
+}
+
+SettingsWindow::NumberField& SettingsWindow::entry(const QLineEdit* edit)
+{
+    return *std::find_if(fields.begin(), fields.end(), [edit](const NumberField& f) { return f.edit == edit; });
+}
+
+const SettingsWindow::NumberField& SettingsWindow::entry(const QLineEdit* edit) const
+{
+    return *std::find_if(fields.begin(), fields.end(), [edit](const NumberField& f) { return f.edit == edit; });
+}
+
+int SettingsWindow::valueInForce(const QLineEdit* edit) const
+{
+    return readFieldInteger(entry(edit).inForce);
+}
+
+bool SettingsWindow::acceptable(const NumberField& field) const
+{
+    return validatorOf(field.edit).check(field.edit->text()) == QValidator::Acceptable;
+}
+
+void SettingsWindow::textChanged(NumberField& field)
+{
+    mark(field);
+    if (field.edit != frameDurationField) {
+        if (acceptable(field))
+            field.inForce = field.edit->text();
+        return;
+    }
+    // Typed text waits for the end of editing or a pause; text set by the program is taken at once.
+    if (!acceptable(field))
+        typingPause->stop();
+    else if (field.edit->isModified())
+        typingPause->start();
+    else
+        applyFrameDuration();
+}
+
+void SettingsWindow::mark(NumberField& field)
+{
+    const bool invalid = !acceptable(field);
+    if (field.edit->property(kInvalidProperty).toBool() != invalid) {
+        field.edit->setProperty(kInvalidProperty, invalid);
+        // The style sheet looks at the property only when the field is polished again.
+        field.edit->style()->unpolish(field.edit);
+        field.edit->style()->polish(field.edit);
+        field.edit->update();
+    }
+    const auto [low, high] = rangeOf(field.exportId);
+    field.edit->setToolTip(invalid ? QStringLiteral("%1 takes a whole number from %2 to %3; %4 stays in force.")
+                                         .arg(field.name)
+                                         .arg(low)
+                                         .arg(high)
+                                         .arg(field.inForce)
+                                   : field.help);
+}
+
+void SettingsWindow::applyFrameDuration()
+{
+    typingPause->stop();
+    NumberField& field = entry(frameDurationField);
+    if (!acceptable(field) || field.inForce == field.edit->text())
+        return;
+    field.inForce = field.edit->text();
+    Q_EMIT frameDurationChanged(field.inForce);
+}
+
+void SettingsWindow::takeSnapshot()
+{
+    atOpen.lossless = losslessCheck->isChecked();
+    atOpen.color = backgroundColorField->components();
+    atOpen.texts.clear();
+    for (const NumberField& field : fields)
+        atOpen.texts.push_back(field.inForce);
+}
+
+void SettingsWindow::cancel()
+{
+    typingPause->stop();
+    losslessCheck->setChecked(atOpen.lossless);
+    backgroundColorField->setComponents(atOpen.color);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        // The text may already read as the old value while a changed one is still in force.
+        fields[i].edit->setText(atOpen.texts[i]);
+        fields[i].edit->setModified(false);
+        if (fields[i].edit != frameDurationField)
+            fields[i].inForce = atOpen.texts[i];
+    }
+    applyFrameDuration();
+    hide();
+    Q_EMIT restored();
+}
+
+void SettingsWindow::follow(QWidget* anchorWindow, const QList<QAction*>& keys)
+{
+    anchor = anchorWindow;
+    addActions(keys);
+}
+
+void SettingsWindow::showEvent(QShowEvent* event)
+{
+    if (!event->spontaneous()) {
+        takeSnapshot();
+        // A window that has a place (restored from the stores, or where it was last) keeps it.
+        if (!placed && !testAttribute(Qt::WA_Moved))
+            placeOverAnchor();
+        placed = true;
+        if (anchor && anchor->windowHandle() && windowHandle())
+            windowHandle()->setTransientParent(anchor->windowHandle());
+    }
+    QWidget::showEvent(event);
+}
+
+void SettingsWindow::placeOverAnchor()
+{
+    if (!anchor || !anchor->isVisible())
+        return;
+    QRect box(QPoint(0, 0), size());
+    box.moveCenter(anchor->frameGeometry().center());
+    if (const QScreen* screen = anchor->screen()) {
+        const QRect room = screen->availableGeometry();
+        box.moveRight(std::min(box.right(), room.right()));
+        box.moveBottom(std::min(box.bottom(), room.bottom()));
+        box.moveLeft(std::max(box.left(), room.left()));
+        box.moveTop(std::max(box.top(), room.top()));
+    }
+    move(box.topLeft());
+}
+
+void SettingsWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool SettingsWindow::lossless() const { return losslessCheck->isChecked(); }
-int SettingsWindow::quality() const { return readFieldInteger(qualityField->text()); }
-int SettingsWindow::speed() const { return readFieldInteger(speedField->text()); }
+int SettingsWindow::quality() const { return valueInForce(qualityField); }
+int SettingsWindow::speed() const { return valueInForce(speedField); }
 std::array<std::uint32_t, 3> SettingsWindow::backgroundColor() const { return backgroundColorField->components(); }
-QString SettingsWindow::frameDurationText() const { return frameDurationField->text(); }
-int SettingsWindow::frameDuration() const { return readFieldInteger(frameDurationField->text()); }
-int SettingsWindow::loopCount() const { return readFieldInteger(loopCountField->text()); }
-int SettingsWindow::filterStrength() const { return readFieldInteger(filterStrengthField->text()); }
-int SettingsWindow::filterSharpness() const { return readFieldInteger(filterSharpnessField->text()); }
+QString SettingsWindow::frameDurationText() const { return entry(frameDurationField).inForce; }
+int SettingsWindow::frameDuration() const { return valueInForce(frameDurationField); }
+int SettingsWindow::loopCount() const { return valueInForce(loopCountField); }
+int SettingsWindow::filterStrength() const { return valueInForce(filterStrengthField); }
+int SettingsWindow::filterSharpness() const { return valueInForce(filterSharpnessField); }
 
 void SettingsWindow::load(const Stores& stores)
 {
     if (const auto flag = storedFlag(stores.value(key(LosslessId))))
         losslessCheck->setChecked(*flag);
-    const std::pair<ExportId, QLineEdit*> fields[] = {
+    const std::pair<ExportId, QLineEdit*> stored[] = {
         {QualityId, qualityField},           {SpeedId, speedField},
         {FrameDurationId, frameDurationField}, {LoopCountId, loopCountField},
         {FilterStrengthId, filterStrengthField}, {FilterSharpnessId, filterSharpnessField}};
-    for (const auto& [id, field] : fields) {
-        const QVariant stored = stores.value(key(id));
-        // A text field holds text; a list or anything else found in its place is not used.
-        if (stored.typeId() == QMetaType::QString)
-            field->setText(stored.toString());
+    for (const auto& [id, field] : stored) {
+        const QVariant value = stores.value(key(id));
+        // A text field holds text; a list or anything else found in its place is not used, nor is a
+        // text the field would not take.
+        if (value.typeId() != QMetaType::QString)
+            continue;
+        const QString text = value.toString();
+        if (validatorOf(field).check(text) == QValidator::Acceptable)
+            field->setText(text);
     }
     if (const auto components = storedComponents(stores.value(key(BackgroundColorId))))
         backgroundColorField->setComponents(*components);
@@ -240,14 +475,14 @@ QVariantHash SettingsWindow::values() const
     const auto components = backgroundColorField->components();
     return {
         {key(LosslessId), losslessCheck->isChecked()},
-        {key(QualityId), qualityField->text()},
-        {key(SpeedId), speedField->text()},
+        {key(QualityId), entry(qualityField).inForce},
+        {key(SpeedId), entry(speedField).inForce},
         {key(BackgroundColorId), QStringList{QString::number(components[0]), QString::number(components[1]),
                                               QString::number(components[2])}},
-        {key(FrameDurationId), frameDurationField->text()},
-        {key(LoopCountId), loopCountField->text()},
-        {key(FilterStrengthId), filterStrengthField->text()},
-        {key(FilterSharpnessId), filterSharpnessField->text()},
+        {key(FrameDurationId), entry(frameDurationField).inForce},
+        {key(LoopCountId), entry(loopCountField).inForce},
+        {key(FilterStrengthId), entry(filterStrengthField).inForce},
+        {key(FilterSharpnessId), entry(filterSharpnessField).inForce},
     };
 }
 

@@ -1,6 +1,13 @@
 #pragma once
 // The settings window: eight gadgets that are themselves the store of the encoder and animation
 // settings. Readers ask the gadgets at the moment they need a value.
+//
+// Each number field takes only the whole numbers its reader can use. A text out of range or not a
+// number is marked at the field (property "invalid", a red frame, a tooltip naming the range) and not
+// taken: readers and the stores keep getting the value last in force. The frame duration is taken
+// when editing ends (Return, focus leaving) or after a short pause in typing, so that typing "200"
+// does not play at 2 and 20 ms on the way. "Cancel" and Escape go back to the values in force when
+// the window was opened (or last saved or used).
 
 #include "pictureview/SettingsSource.h"
 
@@ -9,9 +16,13 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <vector>
 
+class QAction;
 class QCheckBox;
 class QLineEdit;
+class QTimer;
 
 namespace quorvanta {
 
@@ -46,9 +57,15 @@ class SettingsWindow : public QWidget, public SettingsSource {
     Q_OBJECT
 
 public:
+    // The longest frame duration, in milliseconds: the playback clock holds durations as 32-bit
+    // microseconds.
+    static constexpr std::int64_t kLongestFrameDuration = std::numeric_limits<std::int32_t>::max() / 1000;
+    // How long typing in the frame duration field pauses before the duration is taken.
+    static constexpr int kTypingPause = 600; // ms
+
     explicit SettingsWindow(QWidget* parent = nullptr);
 
-    // SettingsSource: the gadgets' values now.
+    // SettingsSource: the values in force now.
     bool lossless() const override;
     int quality() const override;
     int speed() const override;
@@ -59,11 +76,23 @@ public:
     int filterStrength() const override;
     int filterSharpness() const override;
 
-    // Every gadget takes the stored value of its export id; a missing or unusable one leaves the
-    // gadget as it is.
+    // Every gadget takes the stored value of its export id; a missing or unusable one (a text out of
+    // the field's range included) leaves the gadget as it is.
     void load(const Stores& stores);
-    // The gadgets' values under their export ids ("1" to "8").
+    // The values in force under their export ids ("1" to "8").
     QVariantHash values() const;
+
+    // The window opens centred over `anchor` (unless it has a place of its own already) and stays
+    // above it; `keys` (the anchor's menu items) work from this window as well.
+    void follow(QWidget* anchor, const QList<QAction*>& keys);
+
+    // Takes the frame duration typed so far, as the end of the typing pause does.
+    void applyFrameDuration();
+    // Goes back to the values in force when the window was opened, then closes it.
+    void cancel();
+
+    // The smallest and largest value a number field takes.
+    static std::pair<std::int64_t, std::int64_t> rangeOf(int exportId);
 
     QCheckBox* losslessCheck = nullptr;
     QLineEdit* qualityField = nullptr;
@@ -76,9 +105,47 @@ public:
     QPushButton* saveButton = nullptr;
     QPushButton* useButton = nullptr;
     QPushButton* cancelButton = nullptr;
+    // Single shot, restarted by each keystroke in the frame duration field.
+    QTimer* typingPause = nullptr;
+
+Q_SIGNALS:
+    // The frame duration in force changed (typed, loaded, set, or restored by "Cancel").
+    void frameDurationChanged(const QString& text);
+    // "Cancel" or Escape restored the values in force when the window was opened.
+    void restored();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QLineEdit* textField(const QString& contents, const QString& help);
+    struct NumberField {
+        QLineEdit* edit = nullptr;
+        int exportId = 0;
+        QString name;
+        QString help;
+        QString inForce;
+    };
+    struct Snapshot {
+        bool lossless = false;
+        ColorButton::Components color{};
+        std::vector<QString> texts;
+    };
+
+    QLineEdit* numberField(int exportId, const QString& name, const QString& contents, const QString& help);
+    NumberField& entry(const QLineEdit* edit);
+    const NumberField& entry(const QLineEdit* edit) const;
+    int valueInForce(const QLineEdit* edit) const;
+    bool acceptable(const NumberField& field) const;
+    void textChanged(NumberField& field);
+    void mark(NumberField& field);
+    void takeSnapshot();
+    void placeOverAnchor();
+
+    std::vector<NumberField> fields;
+    Snapshot atOpen;
+    QWidget* anchor = nullptr;
+    bool placed = false;
 };
 
 } // namespace quorvanta

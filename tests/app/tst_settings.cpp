@@ -1,5 +1,5 @@
-// The settings window and the two stores: defaults, Save / Use / Cancel, what a restart shows, and
-// stores holding values of the wrong kind.
+// The settings window and the two stores: defaults, Save / Use / Cancel, what a restart shows, stores
+// holding values of the wrong kind, the fields' ranges and the frame duration's typing pause.
 
 #include "app/Application.h"
 #include "app/MainWindow.h"
@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -58,7 +59,13 @@ private Q_SLOTS:
     void gadgetsHelpAndReading();
     void useThenRestart();
     void saveWritesBothStores();
-    void cancelKeepsValuesInEffect();
+    void fieldRanges_data();
+    void fieldRanges();
+    void keystrokesOutsideTheRangeAreRefused();
+    void invalidFieldIsDrawnMarked();
+    void frameDurationWaitsForTheEndOfTyping();
+    void cancelRestoresValuesAtOpen();
+    void escapeIsCancel();
     void runningStoreFirstPerKey();
     void unusableStoredValues_data();
     void unusableStoredValues();
@@ -101,13 +108,163 @@ void TestSettings::gadgetsHelpAndReading()
             labels << label->text();
     QCOMPARE(labels, (QStringList{"lossless", "Quality", "Speed trade-off", "Background color",
                                   "Frame duration (ms) ", "Loop count", "Strength", "Sharpness"}));
-    // The fields take any text; readers get its integer reading.
+    // A text a field cannot hold is not taken: readers keep the value in force.
     s.qualityField->setText("  +75abc");
     s.speedField->setText("fast");
     s.loopCountField->setText("-3");
-    QCOMPARE(s.quality(), 75);
+    QCOMPARE(s.quality(), 50);
     QCOMPARE(s.speed(), 0);
-    QCOMPARE(s.loopCount(), -3);
+    QCOMPARE(s.loopCount(), 0);
+    s.qualityField->setText("75");
+    QCOMPARE(s.quality(), 75);
+}
+
+void TestSettings::fieldRanges_data()
+{
+    QTest::addColumn<int>("exportId");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("taken");
+    const QString longest = QString::number(SettingsWindow::kLongestFrameDuration);
+    const QString beyond = QString::number(SettingsWindow::kLongestFrameDuration + 1);
+    const struct {
+        int id;
+        const char* name;
+        const char* low;
+        const char* high;
+        const char* below;
+        const char* above;
+    } ranges[] = {{2, "quality", "0", "100", nullptr, "101"},       {3, "speed", "0", "6", nullptr, "7"},
+                  {6, "loop count", "0", "65535", nullptr, "65536"}, {7, "strength", "0", "100", nullptr, "101"},
+                  {8, "sharpness", "0", "7", nullptr, "8"},          {5, "frame duration", "1", nullptr, "0", nullptr}};
+    for (const auto& r : ranges) {
+        QTest::addRow("%s lowest", r.name) << r.id << r.low << true;
+        if (r.high)
+            QTest::addRow("%s highest", r.name) << r.id << r.high << true;
+        if (r.below)
+            QTest::addRow("%s below", r.name) << r.id << r.below << false;
+        if (r.above)
+            QTest::addRow("%s above", r.name) << r.id << r.above << false;
+        QTest::addRow("%s letters", r.name) << r.id << "abc" << false;
+        QTest::addRow("%s trailing letters", r.name) << r.id << "12x" << false;
+        QTest::addRow("%s empty", r.name) << r.id << "" << false;
+        QTest::addRow("%s negative", r.name) << r.id << "-3" << false;
+    }
+    // The clock holds a duration as 32-bit microseconds.
+    QTest::newRow("frame duration the clock's longest") << 5 << longest << true;
+    QTest::newRow("frame duration beyond the clock") << 5 << beyond << false;
+    QTest::newRow("frame duration 99999999999") << 5 << "99999999999" << false;
+    QTest::newRow("a blank inside") << 2 << "4 2" << false;
+    QTest::newRow("leading zeros") << 2 << "007" << true;
+}
+
+void TestSettings::fieldRanges()
+{
+    QFETCH(int, exportId);
+    QFETCH(QString, text);
+    QFETCH(bool, taken);
+    SettingsWindow s;
+    QLineEdit* fields[] = {nullptr, nullptr, s.qualityField, s.speedField, nullptr, s.frameDurationField,
+                           s.loopCountField, s.filterStrengthField, s.filterSharpnessField};
+    QLineEdit* field = fields[exportId];
+    const QString help = field->toolTip();
+    const QString before = s.values().value(QString::number(exportId)).toString();
+    field->setText(text);
+    const QString inForce = s.values().value(QString::number(exportId)).toString();
+    QCOMPARE(inForce, taken ? text : before);
+    QCOMPARE(field->property("invalid").toBool(), !taken);
+    const auto [low, high] = SettingsWindow::rangeOf(exportId);
+    if (taken) {
+        QCOMPARE(field->toolTip(), help);
+    } else {
+        // The tooltip names the range and what stays in force.
+        QVERIFY2(field->toolTip().contains(QStringLiteral("from %1 to %2").arg(low).arg(high)),
+                 qPrintable(field->toolTip()));
+        QVERIFY2(field->toolTip().contains(before + " stays in force"), qPrintable(field->toolTip()));
+    }
+    // A good value afterwards clears the mark.
+    field->setText(QString::number(low));
+    QVERIFY(!field->property("invalid").toBool());
+    QCOMPARE(field->toolTip(), help);
+}
+
+void TestSettings::keystrokesOutsideTheRangeAreRefused()
+{
+    SettingsWindow s;
+    s.qualityField->clear();
+    QTest::keyClicks(s.qualityField, "1a-2x");
+    QCOMPARE(s.qualityField->text(), "12");
+    QCOMPARE(s.quality(), 12);
+    // Digits beyond the range can be typed (on the way to another number) but are marked, not taken.
+    QTest::keyClicks(s.qualityField, "34");
+    QCOMPARE(s.qualityField->text(), "1234");
+    QVERIFY(s.qualityField->property("invalid").toBool());
+    QCOMPARE(s.quality(), 12);
+    // Leaving the field keeps the text as typed, still marked; nothing is stored from it.
+    QCOMPARE(s.values().value("2").toString(), "12");
+}
+
+void TestSettings::invalidFieldIsDrawnMarked()
+{
+    SettingsWindow s;
+    s.resize(s.sizeHint());
+    s.show();
+    auto redness = [](QLineEdit* field) {
+        const QImage image = field->grab().toImage();
+        const QColor edge = image.pixelColor(1, image.height() / 2);
+        return edge.red() - (edge.green() + edge.blue()) / 2;
+    };
+    const int plain = redness(s.qualityField);
+    s.qualityField->setText("1000");
+    QVERIFY2(redness(s.qualityField) > plain + 60, qPrintable(QString::number(redness(s.qualityField))));
+    s.qualityField->setText("100");
+    QCOMPARE(redness(s.qualityField), plain);
+}
+
+void TestSettings::frameDurationWaitsForTheEndOfTyping()
+{
+    SettingsWindow s;
+    s.show();
+    QSignalSpy applied(&s, &SettingsWindow::frameDurationChanged);
+    QLineEdit* field = s.frameDurationField;
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "200");
+    // Neither 2 nor 20 was played on the way; the pause timer waits for more typing.
+    QCOMPARE(applied.count(), 0);
+    QCOMPARE(s.frameDurationText(), "1000");
+    QVERIFY(s.typingPause->isActive());
+    QCOMPARE(s.typingPause->interval(), SettingsWindow::kTypingPause);
+    s.applyFrameDuration(); // what the end of the pause does
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.takeFirst().at(0).toString(), "200");
+    QVERIFY(!s.typingPause->isActive());
+
+    // Return ends the editing at once.
+    QTest::keyClicks(field, "0");
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(applied.takeFirst().at(0).toString(), "2000");
+
+    // The pause timer is what applies typing that just stops.
+    s.typingPause->setInterval(0);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTRY_COMPARE(applied.count(), 1);
+    QCOMPARE(applied.takeFirst().at(0).toString(), "200");
+
+    // A duration beyond the clock is marked and never reaches it, however editing ends.
+    field->selectAll();
+    QTest::keyClicks(field, "99999999999");
+    QVERIFY(field->property("invalid").toBool());
+    QVERIFY(!s.typingPause->isActive());
+    QTest::keyClick(field, Qt::Key_Return);
+    s.applyFrameDuration();
+    QCOMPARE(applied.count(), 0);
+    QCOMPARE(s.frameDuration(), 200);
+
+    // Text the program sets is taken at once.
+    field->setText("40");
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(s.frameDurationText(), "40");
 }
 
 void TestSettings::useThenRestart()
@@ -150,23 +307,69 @@ void TestSettings::saveWritesBothStores()
     QCOMPARE(shell->settingsWindow()->frameDurationText(), "40");
 }
 
-void TestSettings::cancelKeepsValuesInEffect()
+void TestSettings::cancelRestoresValuesAtOpen()
 {
     Places places;
     {
         auto shell = places.start();
         SettingsWindow& s = *shell->settingsWindow();
+        s.frameDurationField->setText("300"); // before the window opens: the value Cancel goes back to
         s.show();
+        QSignalSpy restored(&s, &SettingsWindow::restored);
+        QSignalSpy duration(&s, &SettingsWindow::frameDurationChanged);
         s.qualityField->setText("90");
+        s.losslessCheck->setChecked(true);
+        s.backgroundColorField->setComponents({0, 0, 0});
+        s.frameDurationField->setText("200");
+        s.loopCountField->setText("70000"); // not taken, and shown again as what is in force
+        QCOMPARE(s.quality(), 90); // in effect at once
         QTest::mouseClick(s.cancelButton, Qt::LeftButton);
         QVERIFY(!s.isVisible());
-        // What a later encoding reads is the changed value, though it was never saved.
-        QCOMPARE(s.quality(), 90);
-        QCOMPARE(s.qualityField->text(), "90");
+        QCOMPARE(restored.count(), 1);
+        QCOMPARE(s.quality(), 50);
+        QCOMPARE(s.qualityField->text(), "50");
+        QVERIFY(!s.lossless());
+        QCOMPARE(s.backgroundColor(), kWhite);
+        QCOMPARE(s.loopCountField->text(), "0");
+        QVERIFY(!s.loopCountField->property("invalid").toBool());
+        // Whoever plays at the frame duration is told to go back to it.
+        QCOMPARE(s.frameDurationText(), "300");
+        QCOMPARE(duration.count(), 2);
+        QCOMPARE(duration.last().at(0).toString(), "300");
+
+        // A typed duration still waiting for its pause is dropped, even when it reads as the old one.
+        s.show();
+        s.frameDurationField->setText("500");
+        s.frameDurationField->setFocus();
+        s.frameDurationField->selectAll();
+        QTest::keyClicks(s.frameDurationField, "300");
+        QTest::mouseClick(s.cancelButton, Qt::LeftButton);
+        QCOMPARE(s.frameDurationText(), "300");
+        QVERIFY(!s.typingPause->isActive());
+
+        // What was used is what a later Cancel goes back to.
+        s.show();
+        s.qualityField->setText("80");
+        QTest::mouseClick(s.useButton, Qt::LeftButton);
+        s.qualityField->setText("10");
+        QTest::mouseClick(s.cancelButton, Qt::LeftButton);
+        QCOMPARE(s.quality(), 80);
     }
-    QVERIFY(!places.running("2").isValid());
+    QCOMPARE(places.running("2").toString(), "80");
+    QCOMPARE(places.running("5").toString(), "300");
+}
+
+void TestSettings::escapeIsCancel()
+{
+    Places places;
     auto shell = places.start();
-    QCOMPARE(shell->settingsWindow()->quality(), 50);
+    SettingsWindow& s = *shell->settingsWindow();
+    s.show();
+    s.speedField->setText("6");
+    s.qualityField->setFocus();
+    QTest::keyClick(s.qualityField, Qt::Key_Escape);
+    QVERIFY(!s.isVisible());
+    QCOMPARE(s.speed(), 0);
 }
 
 void TestSettings::runningStoreFirstPerKey()

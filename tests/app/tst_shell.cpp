@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -90,6 +91,9 @@ private Q_SLOTS:
     void clockMovesTheSliderQuietly();
     void keyboard();
     void keyEventsReachTheShortcuts();
+    void settingsWindowFollowsTheMainWindow();
+    void settingsCancelReachesThePictureObject();
+    void aboutText();
     void drops();
     void titleNamesTheLoadedFile();
     void commandLineSizeAndPath();
@@ -175,6 +179,7 @@ void TestShell::commandsReachThePictureObject()
              field->setFocus();
              field->end(false);
              QTest::keyClick(field, Qt::Key_Backspace);
+             QTest::keyClick(field, Qt::Key_Return); // typed text waits for the end of editing
          },
          {MethodId::SetDelay, 0, "100"}},
         {"frame duration set", [&] { f.shell.settingsWindow()->frameDurationField->setText("250"); },
@@ -326,6 +331,79 @@ void TestShell::keyEventsReachTheShortcuts()
     const std::vector<Received> expected{{MethodId::GotoFrame, 5, {}}, {MethodId::GotoFrame, 4, {}},
                                          {MethodId::Play, 0, {}}, {MethodId::OpenWebP, 0, {}}};
     QCOMPARE(f.log, expected);
+}
+
+void TestShell::settingsWindowFollowsTheMainWindow()
+{
+    QTemporaryDir folder;
+    const Stores stores(folder.filePath("run"), folder.filePath("config"));
+    QPoint placeLeft;
+    {
+        Shell shell(nullptr, stores, std::make_unique<CancellingBackend>());
+        shell.start();
+        MainWindow& w = *shell.mainWindow();
+        w.setGeometry(400, 300, 500, 400);
+        SettingsWindow& s = *shell.settingsWindow();
+        w.findMenuItem(MenuProgramSettings)->trigger();
+        QVERIFY(s.isVisible());
+        // Opened over the main window, not at the screen's corner.
+        const QPoint offset = s.geometry().center() - w.frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() < 40, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+
+        // The menu's keys work from the settings window.
+        std::vector<MethodId> log;
+        QObject::connect(shell.pictureView(), &PictureView::methodReceived,
+                         [&log](MethodId id, std::int32_t, const QString&) { log.push_back(id); });
+        QSignalSpy quit(&shell, &Shell::quitRequested);
+        s.activateWindow();
+        if (QTest::qWaitForWindowActive(&s)) {
+            s.qualityField->setFocus();
+            QTest::keyClick(s.qualityField, Qt::Key_O, Qt::ControlModifier);
+            QTest::keyClick(s.qualityField, Qt::Key_D, Qt::ControlModifier);
+            QTest::keyClick(s.qualityField, Qt::Key_Q, Qt::ControlModifier);
+            QCOMPARE(log, (std::vector<MethodId>{MethodId::OpenWebP, MethodId::OpenDirectory}));
+            QCOMPARE(quit.count(), 1);
+            QCOMPARE(s.qualityField->text(), "50");
+        } else {
+            qWarning("this platform does not activate windows: the keys were not tried");
+        }
+        s.move(120, 90);
+        placeLeft = s.pos();
+        shell.teardown();
+    }
+    // Next run: the window opens where it was left, not over the main window.
+    Shell shell(nullptr, stores, std::make_unique<CancellingBackend>());
+    shell.start();
+    shell.openWindowNamed("settings");
+    QCOMPARE(shell.settingsWindow()->pos(), placeLeft);
+}
+
+void TestShell::settingsCancelReachesThePictureObject()
+{
+    Fixture f;
+    SettingsWindow& s = *f.shell.settingsWindow();
+    f.window().findMenuItem(MenuProgramSettings)->trigger();
+    s.frameDurationField->setFocus();
+    s.frameDurationField->selectAll();
+    QTest::keyClicks(s.frameDurationField, "250");
+    QTest::keyClick(s.frameDurationField, Qt::Key_Return);
+    QTest::keyClick(s.frameDurationField, Qt::Key_Escape);
+    QVERIFY(!s.isVisible());
+    const std::vector<Received> expected{{MethodId::SetDelay, 0, "250"}, {MethodId::SetDelay, 0, "1000"}};
+    QCOMPARE(f.log, expected);
+}
+
+void TestShell::aboutText()
+{
+    Fixture f;
+    f.window().findMenuItem(MenuAbout)->trigger();
+    QStringList shown;
+    for (QLabel* label : f.shell.aboutWindow()->findChildren<QLabel*>())
+        shown << label->text();
+    QCOMPARE(shown, (QStringList{"Quorvanta", "Version " QUORVANTA_VERSION,
+                                 "A Viewer for WebP pictures and animation\nand a WebP Encoder for all possible\n"
+                                 "picture formats that are supported by Qt.\n"
+                                 "Encode a WebP animation from an image directory."}));
 }
 
 void TestShell::drops()
