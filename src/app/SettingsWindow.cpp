@@ -357,6 +357,14 @@ void SettingsWindow::mark(NumberField& field)
                                    : field.help);
 }
 
+SettingsWindow::~SettingsWindow()
+{
+    // QWidget's destructor takes the focus away from a field, which ends its editing: nothing of
+    // this window may run by then.
+    for (const NumberField& field : fields)
+        disconnect(field.edit, nullptr, this, nullptr);
+}
+
 void SettingsWindow::applyFrameDuration()
 {
     typingPause->stop();

@@ -64,6 +64,7 @@ public:
     static constexpr int kTypingPause = 600; // ms
 
     explicit SettingsWindow(QWidget* parent = nullptr);
+    ~SettingsWindow() override;
 
     // SettingsSource: the values in force now.
     bool lossless() const override;

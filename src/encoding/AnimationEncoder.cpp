@@ -238,8 +238,10 @@ FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationS
     return out;
 }
 
-// Copies every frame of an assembled animation, as it is, into `mux`.
-bool copyFrames(const std::vector<std::uint8_t>& file, WebPMux* mux)
+// Copies every frame of an assembled animation, as it is, into `mux`. When all the pictures came out
+// as one frame covering the canvas, libwebp wrote a still picture: it becomes one frame of
+// `durationMs`.
+bool copyFrames(const std::vector<std::uint8_t>& file, WebPMux* mux, int durationMs)
 {
     const WebPData data{file.data(), file.size()};
     const MuxHandle source(WebPMuxCreate(&data, 0));
@@ -249,6 +251,19 @@ bool copyFrames(const std::vector<std::uint8_t>& file, WebPMux* mux)
     if (!source || WebPMuxGetCanvasSize(source.get(), &width, &height) != WEBP_MUX_OK ||
         WebPMuxNumChunks(source.get(), WEBP_CHUNK_ANMF, &frames) != WEBP_MUX_OK)
         return false;
+    if (frames == 0) {
+        WebPMuxFrameInfo still{};
+        if (WebPMuxGetFrame(source.get(), 1, &still) != WEBP_MUX_OK)
+            return false;
+        const OwnedWebPData bytes(still.bitstream);
+        still.id = WEBP_CHUNK_ANMF;
+        still.x_offset = still.y_offset = 0;
+        still.duration = durationMs;
+        still.dispose_method = WEBP_MUX_DISPOSE_NONE;
+        still.blend_method = WEBP_MUX_NO_BLEND;
+        if (WebPMuxPushFrame(mux, &still, 1) != WEBP_MUX_OK)
+            return false;
+    }
     for (int n = 1; n <= frames; ++n) {
         WebPMuxFrameInfo frame{};
         if (WebPMuxGetFrame(source.get(), std::uint32_t(n), &frame) != WEBP_MUX_OK)
@@ -306,7 +321,7 @@ EncodeOutcome EncodeDirectoryFrames(const std::vector<std::string>& files, WebPM
     const FileEncoding encoded =
         encodeFiles(files, animation, settings.durationMs, importer, {}, afterFile, nullptr, threads);
     outcome.lastResult = encoded.lastImported ? 1 : -1;
-    if (!encoded.result.bytes.empty() && copyFrames(encoded.result.bytes, mux))
+    if (!encoded.result.bytes.empty() && copyFrames(encoded.result.bytes, mux, settings.durationMs))
         outcome.framesPushed = encoded.result.framesEncoded;
     return outcome;
 }

@@ -155,7 +155,7 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
 
 bool ProbeWithQt(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height)
 {
-    prepareQtOnce();
+    prepareQt();
     const QuietQtMessages quiet;
     const auto widened = WidenBmpInfoHeader(bytes);
     if (widened)

@@ -24,19 +24,33 @@ void PictureView::openWebP()
 void PictureView::load(const std::string& path)
 {
     const BusyPointer busy;
-    d.path = path;
-    d.backgroundColor = 0xFFFFFFFF;
 
     // One read serves both the classification and, for WebP, the file kept in memory.
     FileBytes file = ReadWholeFile(path);
     const int kind = file.ok() ? ClassifyFile(file.bytes()) : KindNotWebP;
 
+    // An animation that can't be played as a whole (no frame, a frame off or larger than the canvas,
+    // a canvas over the decode budget) is an unreadable file: what is on show stays.
+    std::unique_ptr<AnimationState> opened;
+    if (kind == KindAnimated) {
+        std::string refusal;
+        opened = AnimationState::open(file.data.get(), file.size, &refusal);
+        if (!opened) {
+            printMessage(kCantReadFile);
+            printDiagnostic(path + ": " + (refusal.empty() ? std::string("not a playable animation") : refusal));
+            return;
+        }
+    }
+
+    d.path = path;
+    d.backgroundColor = 0xFFFFFFFF;
     if (kind == KindStill || kind == KindAnimated) {
         // The frames of the old file point into its bytes: they go first, then the bytes.
         animation.reset();
         d.fileData.reset();
         d.fileData = std::move(file.data);
         d.fileSize = file.size;
+        animation = std::move(opened); // its frames point into the bytes just kept
     }
 
     if (kind == KindStill) {

@@ -83,15 +83,20 @@ class TestHostileInput : public QObject {
     QString path(const QString& name) const { return scratch.filePath(name); }
 
     // Loads `bytes` from a file into `view` and checks the reaction against what libwebp says of them.
-    void loadAndCheck(PictureView& view, const QByteArray& bytes, const QString& label)
+    // `refused`, when given, tells whether the file was turned away as unreadable.
+    void loadAndCheck(PictureView& view, const QByteArray& bytes, const QString& label, bool* refused = nullptr)
     {
         const QString file = path(QStringLiteral("hostile.webp"));
         QVERIFY(testsupport::writeAll(file, bytes));
         const Expected e = expectedFor(bytes);
+        const int modeBefore = view.state().mode;
+        const std::string pathBefore = view.state().path;
         StdoutCapture out;
         view.send(MethodId::Load, testsupport::bytesOf(file));
         const QByteArray printed = out.text();
         const InstanceData& d = view.state();
+        if (refused)
+            *refused = printed == kCantRead;
         QVERIFY2(!BusyPointer::active(), qPrintable(label));
         if (e.kind == KindNotWebP) {
             QVERIFY2(printed == kCantRead, qPrintable(label));
@@ -104,8 +109,13 @@ class TestHostileInput : public QObject {
                 if (!e.stillDecodes)
                     QVERIFY2(allZero(d.pixels), qPrintable(label + ": half a picture shown"));
             }
+        } else if (printed == kCantRead) {
+            // An animation is played only as a whole; one that is refused leaves what was on show.
+            QCOMPARE(d.mode, modeBefore);
+            QCOMPARE(d.path, pathBefore);
         } else {
             QVERIFY2(printed.isEmpty(), qPrintable(label));
+            QVERIFY2(e.frames > 0, qPrintable(label + ": an animation without frames was taken"));
             QCOMPARE(d.mode, int(ModeAnimated));
             QVERIFY2(d.frameCount == e.frames, qPrintable(QStringLiteral("%1: %2 frames, demuxer %3")
                                                                .arg(label).arg(d.frameCount).arg(e.frames)));
@@ -238,31 +248,35 @@ private Q_SLOTS:
     void framesOutsideTheCanvas_data()
     {
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("unreadable"); // a frame that can't be placed makes the whole file so
         const QByteArray px4 = imageChunk(losslessFile(4, 4, 0xFF0000FF));
         const QByteArray px2 = imageChunk(losslessFile(2, 2, 0x80FFFF00, true));
         const auto animation = [](std::uint32_t w, std::uint32_t h, const QByteArray& frames) {
             return riff(vp8x(kAnimation | kAlpha, w, h) + anim() + frames);
         };
         QTest::newRow("partly off the right edge")
-            << animation(4, 4, anmf(0, 0, 4, 4, 10, false, false, px4) + anmf(2, 0, 4, 4, 10, false, true, px4));
+            << animation(4, 4, anmf(0, 0, 4, 4, 10, false, false, px4) + anmf(2, 0, 4, 4, 10, false, true, px4)) << true;
         QTest::newRow("wholly below the canvas")
-            << animation(4, 4, anmf(0, 0, 4, 4, 10, false, false, px4) + anmf(0, 8, 2, 2, 10, true, true, px2));
-        QTest::newRow("larger than the canvas") << animation(2, 2, anmf(0, 0, 4, 4, 10, false, false, px4));
+            << animation(4, 4, anmf(0, 0, 4, 4, 10, false, false, px4) + anmf(0, 8, 2, 2, 10, true, true, px2)) << true;
+        QTest::newRow("larger than the canvas") << animation(2, 2, anmf(0, 0, 4, 4, 10, false, false, px4)) << true;
         QTest::newRow("offset at the 24-bit limit")
-            << animation(4, 4, anmf(0xFFFFFE, 0xFFFFFE, 2, 2, 10, false, true, px2));
+            << animation(4, 4, anmf(0xFFFFFE, 0xFFFFFE, 2, 2, 10, false, true, px2)) << true;
         QTest::newRow("header says 4 x 4, bitstream is 2 x 2")
-            << animation(4, 4, anmf(0, 0, 4, 4, 10, false, false, px4) + anmf(0, 0, 4, 4, 10, true, true, px2));
+            << animation(4, 4, anmf(0, 0, 4, 4, 10, false, false, px4) + anmf(0, 0, 4, 4, 10, true, true, px2)) << false;
         QTest::newRow("header says 2 x 2, bitstream is 4 x 4")
-            << animation(4, 4, anmf(0, 0, 2, 2, 10, true, false, px4) + anmf(2, 2, 2, 2, 10, false, true, px2));
-        QTest::newRow("frame without image") << animation(4, 4, anmf(0, 0, 2, 2, 10, false, true, {}));
+            << animation(4, 4, anmf(0, 0, 2, 2, 10, true, false, px4) + anmf(2, 2, 2, 2, 10, false, true, px2)) << false;
+        QTest::newRow("frame without image") << animation(4, 4, anmf(0, 0, 2, 2, 10, false, true, {})) << true;
     }
     void framesOutsideTheCanvas()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(bool, unreadable);
         Window window;
         PictureView view;
         view.setHandles(window.handles());
-        loadAndCheck(view, bytes, QString::fromLatin1(QTest::currentDataTag()));
+        bool refused = false;
+        loadAndCheck(view, bytes, QString::fromLatin1(QTest::currentDataTag()), &refused);
+        QCOMPARE(refused, unreadable);
         for (int frame : {2, 1, 2, 3, 0, -1})
             view.send(MethodId::ShowAnimFrame, frame);
         if (view.state().frameCount > 0)
