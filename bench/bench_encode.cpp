@@ -89,10 +89,8 @@ void stillEncode(const std::string& corpus, const std::string& self, const QTemp
         const std::string cwebpOut = base + "_cwebp.webp";
         const std::string bareOut = base + "_bare.webp";
 
-        quorvanta::GuiHandles handles;
-        handles.settings = &settings;
         PictureView view;
-        view.setHandles(handles);
+        view.setSettings(&settings);
         auto ours = [&] {
             view.send(MethodId::Load, png);
             view.send(MethodId::EncodePicture, oursOut);
@@ -221,12 +219,10 @@ void animationEncode(const std::string& corpus, const QTemporaryDir& scratch)
     int gaugeMoves = 0;
     QObject::connect(&gauge, &QProgressBar::valueChanged, [&](int) { ++gaugeMoves; });
     const auto requesters = scriptedRequesters(oursOut);
-    quorvanta::GuiHandles handles;
-    handles.settings = &settings;
-    handles.progressGauge = &gauge;
-    handles.requesters = requesters.get();
     PictureView view;
-    view.setHandles(handles);
+    view.setSettings(&settings);
+    view.setRequesters(requesters.get());
+    QObject::connect(&view, &PictureView::progressChanged, &gauge, &QProgressBar::setValue);
     view.send(MethodId::LoadDirectory, dir);
     view.send(MethodId::Pause);
 
@@ -280,10 +276,8 @@ int runChild(const std::string& mode, int argc, char** argv)
     QApplication app(argc, argv);
     const FixedSettings settings = encodeSettings();
     const std::string out = option(argc, argv, "--out");
-    quorvanta::GuiHandles handles;
-    handles.settings = &settings;
     PictureView view;
-    view.setHandles(handles);
+    view.setSettings(&settings);
     if (mode == "encode") {
         view.send(MethodId::Load, option(argc, argv, "--file"));
         view.send(MethodId::EncodePicture, out);

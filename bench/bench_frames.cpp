@@ -109,7 +109,7 @@ double stepCase(const AnimCase& c)
     const int width = static_cast<int>(reference.info.canvas_width);
     const int height = static_cast<int>(reference.info.canvas_height);
     view.send(MethodId::Load, c.file);
-    const bool animated = view.state().mode == quorvanta::ModeAnimated && view.state().frameCount == frames;
+    const bool animated = view.state().mode == quorvanta::Mode::Animated && view.state().frameCount == frames;
 
     // The canvases of the first frames (every one of a short file), then some seeks, against libwebp's.
     PixelDifference worst;
@@ -204,9 +204,7 @@ struct PlayingView {
     PlayingView(int frameDurationMs, int width, int height)
     {
         settings.frameDurationMs = frameDurationMs;
-        quorvanta::GuiHandles handles;
-        handles.settings = &settings;
-        view.setHandles(handles);
+        view.setSettings(&settings);
         view.resize(width, height);
     }
 
@@ -380,7 +378,7 @@ void directoryPlayback(const std::string& corpus)
     runLoopUntil(view, [&] { return timingApp()->tickCosts.size() >= 28; }, 5000);
     view.send(MethodId::Pause);
     const std::vector<double> tickCosts = timingApp()->tickCosts;
-    const bool isDirectory = view.state().mode == quorvanta::ModeDirectory && view.state().frameCount == 30;
+    const bool isDirectory = view.state().mode == quorvanta::Mode::Directory && view.state().frameCount == 30;
 
     Row tick("directory playback: cost of a tick", "30 x 1280x720 PNG, 100 ms", median(tickCosts),
              "QImageReader decode of one frame", median(decodeTimes));

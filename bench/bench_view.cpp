@@ -89,7 +89,7 @@ void stillOpen(const std::string& corpus, const std::string& self)
 
         const BareStillDecoder rgba = rgbaReference(file);
         const PixelDifference difference = compareDisplay(view, rgba.pixels.data(), rgba.width, rgba.height);
-        const bool isStill = view.state().mode == quorvanta::ModeStill;
+        const bool isStill = view.state().mode == quorvanta::Mode::Still;
         Row open("still open: Load to display buffer", c.label(), median(times[1]),
                  "WebPDecode, same options, own buffer", median(times[0]));
         if (c.targeted) {

@@ -4,7 +4,7 @@
 
 #include "references.h"
 
-#include "app/Requesters.h"
+#include "pictureview/Requesters.h"
 #include "pictureview/PictureView.h"
 #include "pictureview/SettingsSource.h"
 
@@ -70,7 +70,7 @@ inline PixelDifference compareDisplay(const quorvanta::PictureView& view, const 
         mismatch.sizeMismatch = true;
         return mismatch;
     }
-    return comparePixels(d.pixels.data.get(), d.pixels.size, d.pixelFormat == quorvanta::PixelFormatARGB,
+    return comparePixels(d.pixels.data.get(), d.pixels.size, d.pixelFormat == quorvanta::PixelFormat::ARGB,
                          d.bytesPerRow, rgba, width, height);
 }
 

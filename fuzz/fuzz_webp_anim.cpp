@@ -2,12 +2,14 @@
 // order, in an order drawn from the input itself (as the slider jumps), and into a second canvas (as
 // after a new display buffer). Every canvas byte is read back so the sanitizers see stray writes.
 
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
 #include "viewing/AnimationState.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -40,9 +42,13 @@ std::uint32_t seedOf(const std::uint8_t* data, std::size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace quorvanta;
-    auto animation = AnimationState::open(data, size);
-    if (!animation)
+    // The state keeps its own copy alive; the fuzzer's buffer is only lent for this call.
+    const auto copy = std::make_shared<std::uint8_t[]>(size ? size : 1);
+    std::copy(data, data + size, copy.get());
+    auto opened = AnimationState::open(copy, size);
+    if (!opened)
         return 0;
+    const std::unique_ptr<AnimationState> animation = std::move(opened).value();
     const std::int32_t count = animation->frameCount();
     if (count < 1)
         std::abort();

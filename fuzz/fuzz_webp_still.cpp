@@ -34,16 +34,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const StillPicture still = DecodeWebPStill(bytes);
     if (!still.configured)
         return 0;
-    if (still.result == 0 && (kind != KindStill || !still.pixels))
+    if (still.decoded && (kind != KindStill || !still.pixels))
         std::abort(); // an animation or a missing buffer must never count as a decoded still
     if (!still.pixels)
         return 0;
-    if (still.size != std::uint64_t(still.width) * still.height * 4 ||
-        std::uint64_t(still.bytesPerRow) * still.height > still.size)
+    if (still.pixels.size != std::uint64_t(still.width) * still.height * 4 ||
+        std::uint64_t(still.bytesPerRow) * still.height > still.pixels.size)
         std::abort();
     std::uint32_t sum = 0;
-    for (std::uint64_t i = 0; i < still.size; ++i)
-        sum += still.pixels.get()[i];
+    for (std::uint64_t i = 0; i < still.pixels.size; ++i)
+        sum += still.pixels.data.get()[i];
     volatile std::uint32_t sink = sum;
     (void)sink;
     return 0;

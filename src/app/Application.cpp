@@ -5,7 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/QuitSignals.h"
 #include "app/SettingsWindow.h"
-#include "pictureview/Messages.h"
+#include "core/Messages.h"
 #include "pictureview/PictureView.h"
 
 #include <QAction>
@@ -72,16 +72,8 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
         requesterBackend = std::make_unique<FileDialogRequester>(main.get());
     requester = std::make_unique<Requesters>(std::move(requesterBackend));
 
-    GuiHandles handles;
-    handles.mainWindow = main.get();
-    handles.encodePicturePanel = main->encodePicturePanel;
-    handles.animationBar = main->animationBar;
-    handles.frameSlider = main->frameSlider;
-    handles.encodeAnimationPanel = main->encodeAnimationPanel;
-    handles.progressGauge = main->progressGauge;
-    handles.settings = settings.get();
-    handles.requesters = requester.get();
-    pictureView()->setHandles(handles);
+    pictureView()->setSettings(settings.get());
+    pictureView()->setRequesters(requester.get());
 
     installNotifications();
     installKeys();
@@ -138,11 +130,6 @@ void Shell::installNotifications()
             [view](const QString& text) { view->send(MethodId::SetDelay, text.toStdString()); });
 
     connect(window->findMenuItem(MenuQuit), &QAction::triggered, this, &Shell::quitRequested);
-    // The title names the file or directory last given to a load, as the picture object's `path` does.
-    connect(view, &PictureView::methodReceived, window, [window](MethodId id, std::int32_t, const QString& text) {
-        if (id == MethodId::Load || id == MethodId::LoadDirectory)
-            window->showPathInTitle(text.toStdString());
-    });
 }
 
 void Shell::installKeys()
@@ -150,10 +137,10 @@ void Shell::installKeys()
     MainWindow* window = main.get();
     PictureView* view = pictureView();
     // The keys act only while frames are on show, through the same commands as the buttons and slider.
-    auto framesShown = [window] { return !window->animationBar->isHidden(); };
+    auto framesShown = [view] { return controlsFor(view->mode()).playback; };
     connect(window->togglePlaybackKey, &QAction::triggered, view, [view, framesShown] {
         if (framesShown())
-            view->send(view->state().inputHandlerAdded ? MethodId::Pause : MethodId::Play);
+            view->send(view->playing() ? MethodId::Pause : MethodId::Play);
     });
     connect(window->previousFrameKey, &QAction::triggered, this, [this] { stepFrame(-1); });
     connect(window->nextFrameKey, &QAction::triggered, this, [this] { stepFrame(+1); });
@@ -170,10 +157,10 @@ void Shell::installKeys()
 void Shell::stepFrame(int delta)
 {
     MainWindow* window = main.get();
-    if (window->animationBar->isHidden())
+    if (!controlsFor(pictureView()->mode()).playback)
         return;
     // Stepping stops playback, so the frame stepped to stays on show.
-    if (pictureView()->state().inputHandlerAdded)
+    if (pictureView()->playing())
         pictureView()->send(MethodId::Pause);
     window->frameSlider->setValue(window->frameSlider->value() + delta);
 }

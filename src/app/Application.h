@@ -3,7 +3,7 @@
 // connects every menu item, button, slider, field and key to it, and runs the event loop.
 
 #include "app/CommandLine.h"
-#include "app/Requesters.h"
+#include "pictureview/Requesters.h"
 #include "app/Stores.h"
 
 #include <QObject>

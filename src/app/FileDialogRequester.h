@@ -1,7 +1,7 @@
 #pragma once
 // The real requester: Qt's own file dialog (the same on every desktop).
 
-#include "app/Requesters.h"
+#include "pictureview/Requesters.h"
 
 #include <QStringList>
 

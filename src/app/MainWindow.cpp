@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
 #include <QUrl>
@@ -134,6 +135,32 @@ MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QW
 
     buildMenus();
     buildKeys();
+    followPictureView();
+}
+
+void MainWindow::followPictureView()
+{
+    connect(pictureView, &PictureView::modeChanged, this, [this](Mode mode) { showControls(controlsFor(mode)); });
+    connect(pictureView, &PictureView::pathChanged, this, &MainWindow::showPathInTitle);
+    connect(pictureView, &PictureView::frameCountChanged, frameSlider, &QSlider::setMaximum);
+    // The clock moves the slider without the slider sending the frame back as a command.
+    connect(pictureView, &PictureView::currentFrameChanged, frameSlider, [this](std::int32_t frame) {
+        const QSignalBlocker quiet(frameSlider);
+        frameSlider->setValue(frame);
+    });
+    connect(pictureView, &PictureView::progressShown, progressGauge, &QWidget::setVisible);
+    // Repainted at once: the encoder runs while the event loop waits.
+    connect(pictureView, &PictureView::progressChanged, progressGauge, [this](int percent) {
+        progressGauge->setValue(percent);
+        progressGauge->repaint();
+    });
+}
+
+void MainWindow::showControls(const Controls& controls)
+{
+    encodePicturePanel->setVisible(controls.encodePicture);
+    animationBar->setVisible(controls.playback);
+    encodeAnimationPanel->setVisible(controls.encodeAnimation);
 }
 
 void MainWindow::buildMenus()

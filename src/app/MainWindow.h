@@ -16,6 +16,7 @@ class QSlider;
 namespace quorvanta {
 
 class PictureView;
+struct Controls;
 
 // Identity of the menu items: the user data of the menu table.
 enum MenuUserData : int {
@@ -72,6 +73,9 @@ protected:
 private:
     void buildMenus();
     void buildKeys();
+    // Panels, title, slider and gauge follow what the picture object says changed.
+    void followPictureView();
+    void showControls(const Controls& controls);
 };
 
 } // namespace quorvanta

@@ -1,6 +1,6 @@
 #include "app/QuitSignals.h"
 
-#include "pictureview/Messages.h"
+#include "core/Messages.h"
 
 #include <QSocketNotifier>
 

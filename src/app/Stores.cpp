@@ -1,5 +1,5 @@
 #include "app/Stores.h"
-#include "pictureview/Messages.h"
+#include "core/Messages.h"
 
 #include <QDir>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
-#include "pictureview/Messages.h"
+#include "core/Messages.h"
 
 #include <cstdio>
 #include <string>

@@ -3,7 +3,7 @@
 // the canvas is shown: its picture at the top-left corner, the rest of the canvas transparent. The
 // preview and the written file both follow ComposeOntoCanvas.
 
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -38,5 +38,17 @@ struct AnimationFrame {
 // 0,0, clipped to the canvas, and fully transparent pixels (0) wherever it does not reach.
 void ComposeOntoCanvas(const FramePixels& frame, std::uint32_t* canvas, std::uint32_t canvasWidth,
                        std::uint32_t canvasHeight);
+
+// A sequence of frames read one after the other (an animated GIF, an animated WebP, a directory).
+class FrameSource {
+public:
+    enum class Read { Frame, Skipped, End, Failed };
+    virtual ~FrameSource() = default;
+    virtual std::uint32_t canvasWidth() const = 0;
+    virtual std::uint32_t canvasHeight() const = 0;
+    virtual int frameCount() const { return 0; } // 0 when not known ahead
+    // The next frame; Skipped for one that could not be read but after which more may follow.
+    virtual Read next(AnimationFrame& frame) = 0;
+};
 
 } // namespace quorvanta

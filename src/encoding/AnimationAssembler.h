@@ -84,18 +84,6 @@ private:
 
 // ---- whole sequences ------------------------------------------------------------------------------
 
-// A sequence of frames read one after the other (an animated GIF, an animated WebP, a directory).
-class FrameSource {
-public:
-    enum class Read { Frame, Skipped, End, Failed };
-    virtual ~FrameSource() = default;
-    virtual std::uint32_t canvasWidth() const = 0;
-    virtual std::uint32_t canvasHeight() const = 0;
-    virtual int frameCount() const { return 0; } // 0 when not known ahead
-    // The next frame; Skipped for one that could not be read but after which more may follow.
-    virtual Read next(AnimationFrame& frame) = 0;
-};
-
 // Called on the encoding thread after each frame: frames done, frames in all (0 when not known).
 using AnimationProgress = std::function<void(int done, int total)>;
 

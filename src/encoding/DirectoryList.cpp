@@ -1,5 +1,7 @@
 #include "encoding/DirectoryList.h"
 
+#include "core/Paths.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -64,13 +66,6 @@ bool naturalLess(std::string_view a, std::string_view b)
     if ((i < a.size()) != (j < b.size()))
         return j < b.size(); // the one that ran out first comes first
     return a < b;
-}
-
-std::string joinPath(const std::string& directory, const std::string& name)
-{
-    if (directory.empty() || directory.back() == '/' || directory.back() == ':')
-        return directory + name;
-    return directory + "/" + name;
 }
 
 DirectoryListing ListDirectory(const std::string& path)

@@ -20,10 +20,6 @@ struct DirectoryListing {
 // numeric value, and names that still tie by their exact bytes.
 bool naturalLess(std::string_view a, std::string_view b);
 
-// Joins a directory and a name: a "/" goes between them unless the directory already ends in "/"
-// or ":" (or is empty).
-std::string joinPath(const std::string& directory, const std::string& name);
-
 // Lists the directory once. A path that cannot be read, or that is not a directory, lists nothing.
 DirectoryListing ListDirectory(const std::string& path);
 

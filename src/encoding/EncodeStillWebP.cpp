@@ -1,7 +1,6 @@
 #include "encoding/EncodeStillWebP.h"
 
 #include "encoding/AtomicFile.h"
-#include "pictureview/SettingsSource.h"
 
 #include <climits>
 
@@ -29,19 +28,6 @@ bool holdsPicture(const PictureRecord& record)
 }
 
 } // namespace
-
-EncodeSettings readEncodeSettings(const SettingsSource* settings)
-{
-    EncodeSettings values;
-    if (!settings)
-        return values;
-    values.lossless = settings->lossless() ? 1 : 0;
-    values.quality = settings->quality();
-    values.method = settings->speed();
-    values.filterStrength = settings->filterStrength();
-    values.filterSharpness = settings->filterSharpness();
-    return values;
-}
 
 int ReportEncodeProgress(int percent, const WebPPicture* picture)
 {

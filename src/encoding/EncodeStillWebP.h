@@ -2,7 +2,7 @@
 // The still WebP encoder: maps the encoder settings onto libwebp's configuration, lends an imported
 // picture's pixels to libwebp and writes the result to a file or into memory.
 
-#include "pictureview/PictureRecord.h"
+#include "core/PictureRecord.h"
 
 #include <webp/encode.h>
 
@@ -13,8 +13,6 @@
 
 namespace quorvanta {
 
-class SettingsSource;
-
 // The five encoder settings, taken as they stand when an encoding starts. Not range-checked here:
 // libwebp's own validation decides.
 struct EncodeSettings {
@@ -24,9 +22,6 @@ struct EncodeSettings {
     int filterStrength = 0;
     int filterSharpness = 0;
 };
-
-// The settings window's current values; the defaults when there is no settings window.
-EncodeSettings readEncodeSettings(const SettingsSource* settings);
 
 // Receives libwebp's progress in percent (0 to 100), on the thread that runs the encoding.
 using ProgressReport = std::function<void(int percent)>;

@@ -2,7 +2,7 @@
 
 #include "import/DecodedPicture.h"
 #include "import/ImportPictureFile.h"
-#include "pictureview/FileBytes.h"
+#include "core/FileBytes.h"
 
 #include <QImage>
 

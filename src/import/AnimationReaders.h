@@ -4,7 +4,7 @@
 // through QImageReader, whose GIF reader already applies the disposal of each frame; and animated
 // WebP through libwebp's animation decoder, so that it can be encoded again with other settings.
 
-#include "encoding/AnimationAssembler.h"
+#include "core/AnimationFrames.h"
 
 #include <webp/demux.h>
 

@@ -3,7 +3,7 @@
 // ones (bit fields with an alpha mask), which some tools write for 32-bit pictures with alpha. Such a
 // file is handed to Qt with its header widened to 108 bytes; nothing else changes.
 
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,7 @@
 // What a picture decoder hands back: a value, never an exception.
 
 #include "core/DecodeBudget.h"
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
 
 #include <algorithm>
 #include <cstdint>

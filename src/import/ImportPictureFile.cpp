@@ -1,7 +1,7 @@
 #include "import/ImportPictureFile.h"
 
 #include "import/DecodePicture.h"
-#include "pictureview/FileBytes.h"
+#include "core/FileBytes.h"
 #include "import/IlbmReader.h"
 #include "import/PcxReader.h"
 #include "import/QtPictureReader.h"

@@ -2,7 +2,7 @@
 // Pictures of every format other than WebP, recognised by their content, decoded into 0xAARRGGBB pixels.
 
 #include "core/DecodeBudget.h"
-#include "pictureview/PictureRecord.h"
+#include "core/PictureRecord.h"
 
 #include <cstdint>
 #include <span>

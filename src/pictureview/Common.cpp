@@ -1,5 +1,4 @@
 #include "pictureview/BusyPointer.h"
-#include "pictureview/Messages.h"
 #include "pictureview/MethodIds.h"
 #include "pictureview/SettingsSource.h"
 
@@ -7,7 +6,6 @@
 #include <QCursor>
 
 #include <climits>
-#include <cstdio>
 
 namespace quorvanta {
 
@@ -32,15 +30,17 @@ bool BusyPointer::active()
     return busyDepth > 0;
 }
 
-void printMessage(std::string_view message)
+EncodeSettings readEncodeSettings(const SettingsSource* settings)
 {
-    std::fwrite(message.data(), 1, message.size(), stdout);
-    std::fflush(stdout);
-}
-
-void printDiagnostic(std::string_view text)
-{
-    std::fprintf(stderr, "quorvanta: %.*s\n", static_cast<int>(text.size()), text.data());
+    EncodeSettings values;
+    if (!settings)
+        return values;
+    values.lossless = settings->lossless() ? 1 : 0;
+    values.quality = settings->quality();
+    values.method = settings->speed();
+    values.filterStrength = settings->filterStrength();
+    values.filterSharpness = settings->filterSharpness();
+    return values;
 }
 
 int readFieldInteger(const QString& text)

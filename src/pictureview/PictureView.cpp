@@ -1,15 +1,11 @@
 #include "pictureview/PictureView.h"
 
-#include "encoding/DirectoryState.h"
+#include "encoding/DirectoryShow.h"
 #include "viewing/AnimationState.h"
-#include "viewing/PlaybackClock.h"
 
 #include <QHideEvent>
 #include <QPainter>
-#include <QProgressBar>
 #include <QShowEvent>
-#include <QSignalBlocker>
-#include <QSlider>
 
 #include <algorithm>
 #include <bit>
@@ -49,25 +45,29 @@ void packRgbBytes(const std::uint8_t* in, QRgb* out, std::uint32_t width)
 
 } // namespace
 
+Controls controlsFor(Mode mode)
+{
+    switch (mode) {
+    case Mode::Imported: return {true, false, false};
+    case Mode::Still: return {false, false, false};
+    case Mode::Animated: return {false, true, false};
+    case Mode::Directory: return {false, true, true};
+    }
+    return {};
+}
+
 PictureView::PictureView(std::int64_t requestedWidth, std::int64_t requestedHeight, QWidget* parent)
     : QWidget(parent)
 {
+    qRegisterMetaType<Mode>();
+    qRegisterMetaType<Problem>();
     d.width = sizeOrDefault(requestedWidth, kMaxWidth);
     d.height = sizeOrDefault(requestedHeight, kMaxHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMaximumSize(kMaxWidth, kMaxHeight);
 }
 
-PictureView::~PictureView()
-{
-    if (isSetUp)
-        cleanup();
-}
-
-void PictureView::setHandles(const GuiHandles& handles)
-{
-    gui = handles;
-}
+PictureView::~PictureView() = default;
 
 void PictureView::dispatch(const Message& message)
 {
@@ -83,18 +83,8 @@ void PictureView::dispatch(const Message& message)
     case MethodId::Draw:
         update();
         break;
-    case MethodId::Setup:
-        if (!isSetUp) {
-            setup();
-            isSetUp = true;
-        }
-        break;
-    case MethodId::Cleanup:
-        if (isSetUp) {
-            cleanup();
-            isSetUp = false;
-        }
-        break;
+    case MethodId::Setup: setup(); break;
+    case MethodId::Cleanup: cleanup(); break;
     case MethodId::DecodeStill: decodeStill(); break;
     case MethodId::OpenWebP: openWebP(); break;
     case MethodId::Tick: tick(); break;
@@ -114,34 +104,22 @@ void PictureView::dispatch(const Message& message)
     }
 }
 
-void PictureView::showImported()
+void PictureView::enterMode(Mode mode)
 {
-    const PictureRecord& record = d.importBuffer;
-    d.width = record.width;
-    d.height = record.height;
-    d.pixelFormat = PixelFormatARGB;
-    d.bytesPerRow = record.width * 4;
-    const auto bytes = checkedMul(record.width, record.height, 4);
-    // A buffer of the same size (the next picture of a directory, say) is used again.
-    if (!bytes || d.pixels.size != *bytes) {
-        d.pixels.reset();
-        if (bytes) {
-            d.pixels.data = allocZeroed<std::uint8_t>(*bytes);
-            d.pixels.size = d.pixels.data ? *bytes : 0;
-        }
-    }
-    if (d.pixels) {
-        // 0xAARRGGBB values become the bytes A, R, G, B whatever the machine's byte order.
-        const std::uint64_t count = record.pixels ? std::min(d.pixels.size, record.size) / 4 : 0;
-        std::uint8_t* out = d.pixels.data.get();
-        const std::uint32_t* in = record.pixels.get();
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const std::uint32_t v = std::endian::native == std::endian::little ? __builtin_bswap32(in[i]) : in[i];
-            std::memcpy(out + 4 * i, &v, 4);
-        }
-        std::memset(out + 4 * count, 0, static_cast<std::size_t>(d.pixels.size - 4 * count));
-    }
-    pictureChanged();
+    d.mode = mode;
+    Q_EMIT modeChanged(mode);
+}
+
+void PictureView::setPath(const std::string& path)
+{
+    d.path = path;
+    Q_EMIT pathChanged(path);
+}
+
+void PictureView::setFrameCount(std::int32_t frames)
+{
+    d.frameCount = frames;
+    Q_EMIT frameCountChanged(frames);
 }
 
 void PictureView::pictureChanged()
@@ -160,7 +138,7 @@ const QImage& PictureView::displayImage() const
     if (!shownImageStale)
         return shownImage;
     shownImageStale = false;
-    const std::uint32_t bytesPerPixel = d.pixelFormat == PixelFormatRGB ? 3 : 4;
+    const std::uint32_t bytesPerPixel = d.pixelFormat == PixelFormat::RGB ? 3 : 4;
     const auto rowBytes = checkedMul(d.width, bytesPerPixel);
     // Never read beyond the buffer: draw only the rows it really holds.
     const std::uint64_t rowsHeld = d.pixels && rowBytes && d.pixels.size >= *rowBytes && d.bytesPerRow > 0
@@ -172,7 +150,7 @@ const QImage& PictureView::displayImage() const
         return shownImage;
     }
     const QImage::Format format =
-        d.pixelFormat == PixelFormatRGB ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+        d.pixelFormat == PixelFormat::RGB ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
     const QSize size(static_cast<int>(d.width), static_cast<int>(rows));
     // The memory of the previous picture is reused when the new one has the same size, as every frame
     // of an animation does.
@@ -180,7 +158,7 @@ const QImage& PictureView::displayImage() const
         shownImage = QImage(size, format);
     if (shownImage.isNull())
         return shownImage;
-    const auto convertRow = d.pixelFormat == PixelFormatRGB ? packRgbBytes : premultiplyArgbBytes;
+    const auto convertRow = d.pixelFormat == PixelFormat::RGB ? packRgbBytes : premultiplyArgbBytes;
     for (std::uint32_t y = 0; y < rows; ++y)
         convertRow(d.pixels.data.get() + std::uint64_t{y} * d.bytesPerRow,
                    reinterpret_cast<QRgb*>(shownImage.scanLine(static_cast<int>(y))), d.width);
@@ -206,7 +184,7 @@ void PictureView::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     const QRect target = rect();
-    if (d.pixelFormat != PixelFormatRGB)
+    if (d.pixelFormat != PixelFormat::RGB)
         painter.fillRect(target, QColor::fromRgba(d.backgroundColor));
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // A buffer holding fewer rows than the picture is drawn at the picture's scale, the rest left empty.
@@ -226,34 +204,6 @@ void PictureView::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
     if (!event->spontaneous())
         send(MethodId::Cleanup);
-}
-
-void PictureView::showPanel(QWidget* panel, bool visible) const
-{
-    if (panel)
-        panel->setVisible(visible);
-}
-
-void PictureView::setSliderMaximum(int maximum) const
-{
-    if (gui.frameSlider)
-        gui.frameSlider->setMaximum(maximum);
-}
-
-void PictureView::setSliderValueQuietly(int value) const
-{
-    if (!gui.frameSlider)
-        return;
-    const QSignalBlocker blocker(gui.frameSlider);
-    gui.frameSlider->setValue(value);
-}
-
-void PictureView::setGauge(int percent) const
-{
-    if (!gui.progressGauge)
-        return;
-    gui.progressGauge->setValue(percent);
-    gui.progressGauge->repaint();
 }
 
 } // namespace quorvanta

@@ -1,12 +1,14 @@
 #pragma once
 // The picture object: holds the picture on show and every piece of viewing, playback and encoding
-// state, and receives each user command as a method id through one dispatcher.
+// state, and receives each user command as a method id through one dispatcher. Each command is a short
+// hand-off to the subsystem that does the work; the object reaches the shell only through the
+// interfaces it declares (requesters, settings) and tells it what changed through its signals.
 
-#include "pictureview/Buffer.h"
-#include "pictureview/DisplayBuffer.h"
-#include "pictureview/GuiHandles.h"
+#include "core/DisplayBuffer.h"
+#include "core/Failure.h"
+#include "core/PictureRecord.h"
 #include "pictureview/MethodIds.h"
-#include "pictureview/PictureRecord.h"
+#include "viewing/Player.h"
 
 #include <QImage>
 #include <QWidget>
@@ -17,9 +19,10 @@
 
 namespace quorvanta {
 
-class PlaybackClock;
-struct AnimationState;
-struct DirectoryState;
+class AnimationState;
+class DirectoryShow;
+class Requesters;
+class SettingsSource;
 
 // A command for the picture object: the method id and its one argument, if any.
 struct Message {
@@ -28,38 +31,39 @@ struct Message {
     std::string text;       // path or text argument (bytes as the file system takes them)
 };
 
-enum PixelFormat : std::int32_t {
-    PixelFormatRGB = 0,  // 3 bytes a pixel: R, G, B; drawn opaque
-    PixelFormatARGB = 2, // 4 bytes a pixel: A, R, G, B; blended over backgroundColor
+// What is on show.
+enum class Mode : std::int32_t {
+    Imported = -1, // a picture of another format, imported
+    Still = 0,     // a still WebP
+    Animated = 1,  // an animated WebP
+    Directory = 2, // an image directory played as an animation
 };
 
-enum Mode : std::int32_t {
-    ModeImported = -1,
-    ModeStill = 0,
-    ModeAnimated = 1,
-    ModeDirectory = 2,
+// The controls that apply to what is on show; the window shows exactly these.
+struct Controls {
+    bool encodePicture = false;   // "Encode picture"
+    bool playback = false;        // frame slider, pause and play
+    bool encodeAnimation = false; // "Encode animation"
+    bool operator==(const Controls&) const = default;
 };
+Controls controlsFor(Mode mode);
 
-// The object's instance data.
-struct InstanceData {
+// The object's instance data. The playback fields (currentFrame, loopsDone, frameCount, frameDelay,
+// loopCount, inputHandlerAdded) come from PlaybackState, which the player runs.
+struct InstanceData : PlaybackState {
     DisplayBuffer pixels;
     PictureRecord importBuffer;
     std::string path;
     std::uint32_t width = 100;
     std::uint32_t height = 100;
     std::uint32_t bytesPerRow = 0;
-    std::int32_t pixelFormat = PixelFormatRGB;
+    PixelFormat pixelFormat = PixelFormat::RGB;
     std::uint32_t backgroundColor = 0xFFFFFFFF;
-    std::int32_t mode = ModeStill;
-    bool inputHandlerAdded = false; // the clock's completions are delivered as ticks
-    std::int32_t currentFrame = 1;
-    std::int32_t loopsDone = 0;
-    std::int32_t frameCount = 0;
-    Buffer<std::uint8_t> fileData;
+    Mode mode = Mode::Still;
+    // The WebP file on show, whole; an animation on show shares it (its frames point into it).
+    std::shared_ptr<const std::uint8_t[]> fileData;
     std::uint64_t fileSize = 0;
-    std::int32_t importStatus = 0;
-    std::int32_t frameDelay = 1000000; // microseconds
-    std::int32_t loopCount = 0;
+    std::int32_t importStatus = 0; // 1 while importBuffer holds a picture that can be encoded
 };
 
 class PictureView : public QWidget {
@@ -75,8 +79,11 @@ public:
                          std::int64_t requestedHeight = kDefaultSize, QWidget* parent = nullptr);
     ~PictureView() override;
 
-    void setHandles(const GuiHandles& handles);
-    const GuiHandles& handles() const { return gui; }
+    // Where the object asks for settings and paths; either may be absent (an object tested alone).
+    void setSettings(const SettingsSource* source) { settings = source; }
+    void setRequesters(Requesters* requesterSource) { requesters = requesterSource; }
+    const SettingsSource* settingsSource() const { return settings; }
+    Requesters* requesterSource() const { return requesters; }
 
     // The one entry for every command.
     void dispatch(const Message& message);
@@ -85,10 +92,12 @@ public:
     void send(MethodId id, std::string text) { dispatch(Message{id, 0, std::move(text)}); }
 
     const InstanceData& state() const { return d; }
+    Mode mode() const { return d.mode; }
+    bool playing() const { return d.inputHandlerAdded; }
 
     // The playback clock; tests put a hand-driven one in before the window is shown.
-    void setClock(std::unique_ptr<PlaybackClock> clock);
-    PlaybackClock* clock() const { return playbackClock.get(); }
+    void setClock(std::unique_ptr<PlaybackClock> clock) { player.setClock(std::move(clock)); }
+    PlaybackClock* clock() const { return player.clock(); }
 
     // The picture as drawn: made once from `pixels` for each new picture, when it is first needed
     // (a frame replaced before it was ever painted costs no conversion).
@@ -100,6 +109,21 @@ public:
 Q_SIGNALS:
     // Emitted by the dispatcher for every command it receives, before the command runs.
     void methodReceived(quorvanta::MethodId id, std::int32_t value, const QString& text);
+    // What is on show changed kind; the controls for it apply from now.
+    void modeChanged(quorvanta::Mode mode);
+    // The file or directory on show (bytes as the file system takes them).
+    void pathChanged(const std::string& path);
+    // The number of frames of the animation or directory on show (-1 when a frame asked for does
+    // not exist).
+    void frameCountChanged(std::int32_t frames);
+    // The clock moved on to `frame`: the slider follows without sending a command back.
+    void currentFrameChanged(std::int32_t frame);
+    void playingChanged(bool playing);
+    // An encoding runs (`shown`) and how far it is, in percent.
+    void progressShown(bool shown);
+    void progressChanged(int percent);
+    // A command failed for a reason the user can act on.
+    void failed(const quorvanta::Problem& problem);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -109,25 +133,12 @@ protected:
 private:
     friend struct PictureViewTestAccess; // tests put instance data in place directly
 
-    // Generic object methods and drawing (pictureview/).
-    void showImported();
-    void pictureChanged(); // drops the drawn image made from the old `pixels` and repaints
-
-    // Shell helpers: each does nothing when its handle is absent.
-    void showPanel(QWidget* panel, bool visible) const;
-    void setSliderMaximum(int maximum) const;
-    void setSliderValueQuietly(int value) const;
-    void setGauge(int percent) const;
-
-    // Loading and still WebP (viewing/).
+    // Commands (one file each in pictureview/: Loading, Playback, Encoding, Directory).
     void openWebP();
     void load(const std::string& path);
     void decodeStill();
-
-    // Animated WebP (viewing/).
+    void showImported();
     void showAnimFrame(std::int32_t frame);
-
-    // Playback clock (viewing/).
     void setup();
     void cleanup();
     void tick();
@@ -135,28 +146,32 @@ private:
     void setDelay(const std::string& text);
     void pause();
     void play();
-    void clockCompleted(); // a request of the clock completed: a tick while playback runs
-
-    // Encoding (encoding/).
     void savePicture();
     void encodePicture(const std::string& path);
-
-    // Image directories (encoding/).
     void openDirectory();
     void loadDirectory(const std::string& path);
     void showDirFrame(std::int32_t frame);
     void saveAnimation();
 
+    void clockCompleted(); // a request of the clock completed: a tick while playback runs
+    void showFrame(std::int32_t frame); // the frame of the animation or directory on show
+    void enterMode(Mode mode);
+    void setPath(const std::string& path);
+    void setFrameCount(std::int32_t frames);
+    void pictureChanged(); // drops the drawn image made from the old `pixels` and repaints
+
     InstanceData d;
-    GuiHandles gui;
+    Player player{d};
+    const SettingsSource* settings = nullptr;
+    Requesters* requesters = nullptr;
+    std::unique_ptr<AnimationState> animation;
+    std::unique_ptr<DirectoryShow> directory;
     mutable QImage shownImage;
     mutable bool shownImageStale = false;
     QSize laidOutSize; // the size hint the window was last asked to lay out
-    std::unique_ptr<PlaybackClock> playbackClock;
-    std::unique_ptr<AnimationState> animation;
-    std::unique_ptr<DirectoryState> directory;
-    bool isSetUp = false;
-    bool clockMadeBySetup = false; // released by cleanup; a clock given with setClock is kept
 };
 
 } // namespace quorvanta
+
+Q_DECLARE_METATYPE(quorvanta::Mode)
+Q_DECLARE_METATYPE(quorvanta::Problem)

@@ -2,6 +2,8 @@
 // Read access to the settings gadgets. Every reader asks at the moment it needs a value, so a change
 // in the settings window is in effect at once, saved or not.
 
+#include "encoding/EncodeStillWebP.h"
+
 #include <QString>
 
 #include <array>
@@ -24,6 +26,9 @@ public:
     virtual int filterStrength() const = 0;
     virtual int filterSharpness() const = 0;
 };
+
+// The encoder settings in force; the defaults when there is no settings source.
+EncodeSettings readEncodeSettings(const SettingsSource* settings);
 
 // The integer reading of a text field: leading blanks, an optional sign, then decimal digits up to the
 // first non-digit; no digits reads as 0. Values beyond 32 bits saturate.

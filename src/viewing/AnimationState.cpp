@@ -1,6 +1,7 @@
 #include "viewing/AnimationState.h"
 
 #include "core/DecodeBudget.h"
+#include "viewing/WebPFile.h"
 
 #include <webp/demux.h>
 
@@ -48,16 +49,18 @@ void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t count)
 
 } // namespace
 
-std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, std::uint64_t size,
-                                                     std::string* refusal)
+Result<std::unique_ptr<AnimationState>> AnimationState::open(std::shared_ptr<const std::uint8_t[]> bytes,
+                                                             std::uint64_t size)
 {
-    if (!data || size == 0)
-        return nullptr;
-    const WebPData bytes{data, static_cast<std::size_t>(size)};
+    const Problem unplayable = problem(Failure::Corrupt, "not a playable animation");
+    if (!bytes || size == 0)
+        return unplayable;
+    const WebPData data{bytes.get(), static_cast<std::size_t>(size)};
     auto state = std::make_unique<AnimationState>();
-    state->demuxer.reset(WebPDemux(&bytes));
+    state->fileBytes = std::move(bytes);
+    state->demuxer.reset(WebPDemux(&data));
     if (!state->demuxer || !WebPInitDecoderConfig(&state->config))
-        return nullptr;
+        return unplayable;
     WebPDemuxer* demux = state->demuxer.get();
     state->width = WebPDemuxGetI(demux, WEBP_FF_CANVAS_WIDTH);
     state->height = WebPDemuxGetI(demux, WEBP_FF_CANVAS_HEIGHT);
@@ -65,14 +68,9 @@ std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, s
     state->background = WebPDemuxGetI(demux, WEBP_FF_BACKGROUND_COLOR);
     // The canvas is checked before any frame is looked at: a file of a few hundred bytes can declare
     // a canvas of many gigabytes.
-    if (BudgetCheck check = CheckDecodeBudget(state->width, state->height, 4, kBuffersKept); !check) {
-        if (refusal)
-            *refusal = std::move(check.message);
-        return nullptr;
-    }
-    state->config.options.bypass_filtering = 1;
-    state->config.options.no_fancy_upsampling = 1;
-    state->config.options.dithering_strength = 0;
+    if (BudgetCheck check = CheckDecodeBudget(state->width, state->height, 4, kBuffersKept); !check)
+        return problem(Failure::OverBudget, std::move(check.message));
+    setViewingOptions(state->config.options);
     state->config.output.colorspace = MODE_ARGB;
     state->config.output.is_external_memory = 1;
 
@@ -102,12 +100,12 @@ std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, s
             // A frame off the canvas, larger than it, or whose bitstream disagrees with its
             // rectangle makes the whole file unreadable.
             if (!f.usable)
-                return nullptr;
+                return unplayable;
             state->frames.push_back(f);
         } while (WebPDemuxNextFrame(&iter));
     }
     if (state->frames.empty())
-        return nullptr;
+        return unplayable;
 
     // A frame is a key frame when it is the first, when it replaces the whole canvas, or when the
     // frame before it left a clear canvas behind (it covered the canvas, or was drawn on a clear one,
@@ -126,6 +124,20 @@ std::unique_ptr<AnimationState> AnimationState::open(const std::uint8_t* data, s
         state->keyBefore[i] = f.keyFrame ? static_cast<std::int32_t>(i + 1) : state->keyBefore[i - 1];
     }
     return state;
+}
+
+bool AnimationState::show(std::int32_t number, DisplayBuffer& canvas)
+{
+    if (number < 1 || number > frameCount())
+        return false;
+    const bool kept = canvas.data && canvas.data.get() == lastCanvas &&
+                      canvas.size == std::uint64_t{width} * height * 4;
+    if (!kept) {
+        forgetCanvas();
+        canvas.reset();
+        ensureDisplayBuffer(canvas, width, height);
+    }
+    return canvas && compose(number, canvas.data.get());
 }
 
 bool AnimationState::compose(std::int32_t number, std::uint8_t* canvas)

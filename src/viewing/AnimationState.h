@@ -2,7 +2,9 @@
 // State kept for the animated WebP on show: the demuxed frame table over the file in memory, and the
 // composition of frames onto the canvas that the display buffer holds.
 
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
+#include "core/DisplayBuffer.h"
+#include "core/Failure.h"
 
 #include <webp/decode.h>
 
@@ -31,18 +33,18 @@ struct DemuxerDeleter {
     void operator()(WebPDemuxer* demuxer) const noexcept;
 };
 
-struct AnimationState {
+class AnimationState {
 public:
     // Canvas-sized buffers an animation on show holds: the canvas, the picture drawn from it, and
     // the buffer a blended frame is decoded into.
     static constexpr std::uint64_t kBuffersKept = 3;
 
-    // The frame table of an animation, or null when the bytes can't be demuxed, hold no frame, hold a
-    // frame that does not lie wholly on the canvas, or when the canvas times the buffers kept does not
-    // fit the decode budget (then `refusal`, when given, gets the message naming the size). The bytes
-    // must outlive the state.
-    static std::unique_ptr<AnimationState> open(const std::uint8_t* data, std::uint64_t size,
-                                                std::string* refusal = nullptr);
+    // The frame table of the animation in `bytes` (`size` of them), which the state keeps alive for
+    // as long as it lives. Refused (Corrupt) when the bytes can't be demuxed, hold no frame, or hold
+    // a frame that does not lie wholly on the canvas, and (OverBudget, naming the size) when the
+    // canvas times the buffers kept does not fit the decode budget.
+    static Result<std::unique_ptr<AnimationState>> open(std::shared_ptr<const std::uint8_t[]> bytes,
+                                                        std::uint64_t size);
 
     std::uint32_t canvasWidth() const { return width; }
     std::uint32_t canvasHeight() const { return height; }
@@ -59,6 +61,12 @@ public:
     // frame. False when a frame's bitstream could not be decoded (the canvas then holds what could be).
     bool compose(std::int32_t number, std::uint8_t* canvas);
 
+    // Makes `canvas` a canvas-sized A,R,G,B buffer showing frame `number` (1..frameCount). A canvas
+    // this state composed last is drawn on from where it stands; any other buffer (a new file, an
+    // imported picture) is replaced by a fresh one. False when the frame does not exist or a frame's
+    // bitstream could not be decoded (the canvas then holds what could be).
+    bool show(std::int32_t number, DisplayBuffer& canvas);
+
     // The buffer last composed into (null after forgetCanvas) and the frame it shows.
     const std::uint8_t* canvas() const { return lastCanvas; }
     std::int32_t composedFrame() const { return composed; }
@@ -72,6 +80,7 @@ private:
     bool drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas);
     bool decode(const AnimationFrame& frame, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
 
+    std::shared_ptr<const std::uint8_t[]> fileBytes; // the frames point into them
     std::unique_ptr<WebPDemuxer, DemuxerDeleter> demuxer;
     std::uint32_t width = 0, height = 0, loops = 0, background = 0;
     std::vector<AnimationFrame> frames;

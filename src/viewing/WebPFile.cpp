@@ -34,9 +34,7 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     if (!WebPInitDecoderConfig(&config))
         return out;
     out.configured = true;
-    config.options.bypass_filtering = 1;
-    config.options.no_fancy_upsampling = 1;
-    config.options.dithering_strength = 0;
+    setViewingOptions(config.options);
 
     const VP8StatusCode featureStatus = WebPGetFeatures(bytes.data(), bytes.size(), &config.input);
     const bool alpha = config.input.has_alpha == 1;
@@ -54,7 +52,7 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
         config.options.scaled_width = static_cast<int>(reduced.width);
         config.options.scaled_height = static_cast<int>(reduced.height);
     }
-    out.pixelFormat = alpha ? 2 : 0;
+    out.pixelFormat = alpha ? PixelFormat::ARGB : PixelFormat::RGB;
     const std::uint32_t bytesPerPixel = alpha ? 4 : 3;
     out.bytesPerRow = out.width * bytesPerPixel; // at most 16383 * 4
 
@@ -65,23 +63,23 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     if (total && *total > 0 && *total <= SIZE_MAX && CheckDecodeBudget(out.width, out.height, 4)) {
         if (reusable && reusable->data && reusable->size == *total) {
             // A buffer of the same size is taken over: no new pages to fault in.
-            out.pixels = std::move(reusable->data);
-            reusable->size = 0;
+            out.pixels = std::move(*reusable);
+            reusable->reset();
         } else {
             if (reusable)
                 reusable->reset();
-            out.pixels.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(*total))));
+            out.pixels.data.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(*total))));
+            out.pixels.size = out.pixels.data ? *total : 0;
         }
-        out.size = out.pixels ? *total : 0;
         if (out.pixels)
-            std::memset(out.pixels.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));
+            std::memset(out.pixels.data.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));
     }
     VP8StatusCode decodeStatus = VP8_STATUS_OUT_OF_MEMORY;
     if (out.pixels && featureStatus == VP8_STATUS_OK) {
         // Decoded straight into the display buffer: no second copy.
         config.output.colorspace = alpha ? MODE_ARGB : MODE_RGB;
         config.output.is_external_memory = 1;
-        config.output.u.RGBA.rgba = out.pixels.get();
+        config.output.u.RGBA.rgba = out.pixels.data.get();
         config.output.u.RGBA.stride = static_cast<int>(out.bytesPerRow);
         config.output.u.RGBA.size = static_cast<std::size_t>(out.bytesPerRow) * out.height;
         const DecBufferGuard guard{&config.output};
@@ -91,12 +89,10 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
         // No half picture: a fresh zeroed buffer rather than clearing this one, so that a file whose
         // header claims a huge picture does not get its whole buffer touched.
         out.pixels.reset();
-        out.pixels = allocZeroed<std::uint8_t>(*total);
-        out.size = out.pixels ? *total : 0;
+        out.pixels.data = allocZeroed<std::uint8_t>(*total);
+        out.pixels.size = out.pixels.data ? *total : 0;
     }
-    out.result = featureStatus == VP8_STATUS_OK && decodeStatus == VP8_STATUS_OK && !config.input.has_animation
-                     ? 0
-                     : -1;
+    out.decoded = featureStatus == VP8_STATUS_OK && decodeStatus == VP8_STATUS_OK && !config.input.has_animation;
     return out;
 }
 

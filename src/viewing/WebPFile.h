@@ -2,9 +2,9 @@
 // Reading a picture file once, sorting it by content, and decoding a still WebP into a display buffer.
 
 #include "core/DecodeBudget.h"
-#include "pictureview/Buffer.h"
-#include "pictureview/FileBytes.h"
-#include "pictureview/DisplayBuffer.h"
+#include "core/DisplayBuffer.h"
+
+#include <webp/decode.h>
 
 #include <cstdint>
 #include <span>
@@ -18,19 +18,27 @@ enum FileKind : int {
     KindAnimated = 1,
 };
 
+// The decoder options of every picture shown, still or animated: in-loop filtering is skipped and
+// chroma is upsampled plainly, trading a little quality for speed; no dithering.
+inline void setViewingOptions(WebPDecoderOptions& options)
+{
+    options.bypass_filtering = 1;
+    options.no_fancy_upsampling = 1;
+    options.dithering_strength = 0;
+}
+
 // Sorts file content by asking libwebp for its features: -1 not WebP, 0 still, 1 animated.
 int ClassifyFile(std::span<const std::uint8_t> bytes);
 
 // What decoding a still WebP leaves for the display.
 struct StillPicture {
-    int result = -1; // 0 when a still picture was decoded, -1 otherwise
+    bool decoded = false;    // a still picture was decoded whole
+    bool configured = false; // false when the decoder could not even be set up: nothing should change
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t bytesPerRow = 0;
-    std::int32_t pixelFormat = 0;
-    Buffer<std::uint8_t> pixels; // width * height * 4 bytes; all zero when the decode failed
-    std::uint64_t size = 0;
-    bool configured = false; // false when the decoder could not even be set up: nothing should change
+    PixelFormat pixelFormat = PixelFormat::RGB;
+    DisplayBuffer pixels;    // width * height * 4 bytes; all zero when the decode failed
     int scalePercent = 100;  // below 100 when the picture was decoded reduced to fit the decode budget
     std::uint32_t fullWidth = 0, fullHeight = 0; // the size the file declares
 };

@@ -1,7 +1,8 @@
 // The requesters: result codes and texts, the join rule, and how the file dialog is set up.
 
 #include "app/FileDialogRequester.h"
-#include "app/Requesters.h"
+#include "TestDoubles.h"
+#include "core/Paths.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -11,32 +12,6 @@
 
 using namespace quorvanta;
 
-namespace {
-
-// Answers from a script and keeps what it was asked.
-class ScriptedBackend : public RequesterBackend {
-public:
-    ScriptedBackend(std::deque<RequestAnswer>& script, std::vector<RequestOptions>& asked)
-        : script(script), asked(asked) {}
-    RequestAnswer ask(const RequestOptions& options) override
-    {
-        asked.push_back(options);
-        RequestAnswer answer = script.front();
-        script.pop_front();
-        return answer;
-    }
-
-private:
-    std::deque<RequestAnswer>& script;
-    std::vector<RequestOptions>& asked;
-};
-
-RequestAnswer chosen(std::string drawer, std::string file)
-{
-    return {RequestAnswer::Outcome::Chosen, std::move(drawer), std::move(file)};
-}
-
-} // namespace
 
 class TestRequesters : public QObject {
     Q_OBJECT
@@ -168,7 +143,7 @@ void TestRequesters::chosenPathSplit()
     QCOMPARE(file.file, "pic.webp");
     const RequestAnswer directory = answerFromChosenPath("/tmp/frames/", true);
     QCOMPARE(directory.drawer, "/tmp/frames");
-    QCOMPARE(joinDrawerAndFile(directory.drawer, directory.file), "/tmp/frames/");
+    QCOMPARE(joinPath(directory.drawer, directory.file), "/tmp/frames/");
 }
 
 QTEST_MAIN(TestRequesters)

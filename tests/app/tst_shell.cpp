@@ -11,6 +11,9 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -55,14 +58,24 @@ struct Fixture {
         shell.start();
         QObject::connect(shell.pictureView(), &PictureView::methodReceived,
                          [this](MethodId id, std::int32_t value, const QString& text) {
-                             if (id != MethodId::Setup && id != MethodId::Cleanup)
+                             // What the shell sends, not what the object sends itself.
+                             if (id != MethodId::Setup && id != MethodId::Cleanup && id != MethodId::ShowDirFrame &&
+                                 id != MethodId::ShowImported)
                                  log.push_back({id, value, text});
                          });
     }
     MainWindow& window() { return *shell.mainWindow(); }
-    // Shows the animation bar with frames 1..5, as a loader does.
+    // Plays a directory of five pictures, paused at frame 1, with every panel shown.
     void showFrames()
     {
+        QVERIFY(QDir(folder.path()).mkpath("frames"));
+        for (int i = 1; i <= 5; ++i) {
+            QImage picture(2, 2, QImage::Format_RGB32);
+            picture.fill(Qt::darkCyan);
+            QVERIFY(picture.save(folder.filePath(QStringLiteral("frames/f%1.png").arg(i))));
+        }
+        shell.pictureView()->send(MethodId::LoadDirectory, folder.filePath("frames").toStdString());
+        shell.pictureView()->send(MethodId::Pause);
         window().animationBar->show();
         window().encodeAnimationPanel->show();
         window().encodePicturePanel->show();
@@ -124,13 +137,9 @@ void TestShell::startState()
     QCOMPARE(column->itemAt(3)->widget(), w.progressGauge);
     QVERIFY(!f.shell.settingsWindow()->isVisible());
     QVERIFY(!f.shell.aboutWindow()->isVisible());
-    // The picture object reaches the other windows through its handles.
-    const GuiHandles& handles = w.pictureView->handles();
-    QCOMPARE(handles.frameSlider, w.frameSlider);
-    QCOMPARE(handles.progressGauge, w.progressGauge);
-    QCOMPARE(handles.settings, static_cast<const SettingsSource*>(f.shell.settingsWindow()));
-    QCOMPARE(handles.requesters, &f.shell.requesters());
-    QVERIFY(handles.encodePicturePanel && handles.animationBar && handles.encodeAnimationPanel);
+    // The picture object asks the settings window and the shell's requesters.
+    QCOMPARE(w.pictureView->settingsSource(), static_cast<const SettingsSource*>(f.shell.settingsWindow()));
+    QCOMPARE(w.pictureView->requesterSource(), &f.shell.requesters());
 }
 
 void TestShell::menuTable()
@@ -437,7 +446,13 @@ void TestShell::drops()
 void TestShell::titleNamesTheLoadedFile()
 {
     Fixture f;
-    f.shell.pictureView()->send(MethodId::Load, std::string("/tmp/some dir/pic.webp"));
+    QVERIFY(QDir(f.folder.path()).mkpath("some dir"));
+    const QString picture = f.folder.filePath("some dir/pic.webp");
+    QVERIFY(QFile::copy(QStringLiteral(QUORVANTA_SOURCE_DIR "/docs/sample.webp"), picture));
+    f.shell.pictureView()->send(MethodId::Load, picture.toStdString());
+    QCOMPARE(f.window().windowTitle(), "pic.webp - Quorvanta");
+    // A file that can't be read leaves the title as it was.
+    f.shell.pictureView()->send(MethodId::Load, f.folder.filePath("some dir/missing.webp").toStdString());
     QCOMPARE(f.window().windowTitle(), "pic.webp - Quorvanta");
     f.shell.pictureView()->send(MethodId::LoadDirectory, std::string("/tmp/frames/"));
     QCOMPARE(f.window().windowTitle(), "/tmp/frames/ - Quorvanta");

@@ -1,5 +1,5 @@
 #include "AnimationDecode.h"
-#include "EncodingFixtures.h"
+#include "PictureFixtures.h"
 #include "core/AnimationFrames.h"
 #include "encoding/AnimationEncoder.h"
 #include "encoding/WebPHandles.h"

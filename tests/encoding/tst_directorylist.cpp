@@ -1,4 +1,5 @@
-#include "EncodingFixtures.h"
+#include "PictureFixtures.h"
+#include "core/Paths.h"
 #include "encoding/DirectoryList.h"
 
 #include <QtTest>

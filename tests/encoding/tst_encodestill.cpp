@@ -1,4 +1,4 @@
-#include "EncodingFixtures.h"
+#include "PictureFixtures.h"
 #include "encoding/AtomicFile.h"
 #include "encoding/EncodeStillWebP.h"
 #include "encoding/WebPHandles.h"
@@ -96,7 +96,7 @@ private Q_SLOTS:
             // The borrowed pixels are not changed by lossy coding.
             QVERIFY(pixelsOf(source.record) == before);
             if (!alpha) {
-                const double measured = psnr(before, after);
+                const double measured = psnr4(before, after);
                 QVERIFY2(measured >= minimumPsnr, qPrintable(QString::number(measured)));
                 continue;
             }

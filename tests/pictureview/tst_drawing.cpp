@@ -41,7 +41,7 @@ private Q_SLOTS:
         showPicture(view, 3, 2, [](std::uint32_t x, std::uint32_t y) { return 0x80102030u + x + 16 * y; });
         const InstanceData& d = view.state();
         QCOMPARE(d.bytesPerRow, 12u);
-        QCOMPARE(d.pixelFormat, 2);
+        QCOMPARE(d.pixelFormat, PixelFormat::ARGB);
         QCOMPARE(d.width, 3u);
         QCOMPARE(d.height, 2u);
         QCOMPARE(d.pixels.size, 24u);

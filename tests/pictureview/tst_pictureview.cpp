@@ -39,7 +39,7 @@ private Q_SLOTS:
         PictureView view;
         const InstanceData& d = view.state();
         QVERIFY(!d.pixels);
-        QCOMPARE(d.mode, 0);
+        QCOMPARE(d.mode, Mode::Still);
         QCOMPARE(d.currentFrame, 1);
         QCOMPARE(d.frameDelay, 1000000);
         QCOMPARE(d.backgroundColor, 0xFFFFFFFFu);

@@ -1,7 +1,7 @@
 #pragma once
 // A picture as 32-bit pixels: the form in which imported pictures travel to the display and the encoder.
 
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "pictureview/FileBytes.h"
+#include "core/FileBytes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,27 +56,27 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize)
         return out;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
-        out.status = FileBytes::Status::ReadFailed;
+        out.failure = Failure::ReadFailed;
         return out;
     }
     if (!S_ISREG(info.st_mode)) {
-        out.status = FileBytes::Status::NotRegular;
+        out.failure = Failure::NotRegular;
         return out;
     }
     const auto size = static_cast<std::uint64_t>(info.st_size);
     if (size > maxSize) {
-        out.status = FileBytes::Status::TooLarge;
+        out.failure = Failure::TooLarge;
         return out;
     }
     if (size > 0) {
         out.data = allocZeroed<std::uint8_t>(size);
         if (!out.data) {
-            out.status = FileBytes::Status::NoMemory;
+            out.failure = Failure::NoMemory;
             return out;
         }
         if (readFully(fd.get(), out.data.get(), size) != static_cast<std::int64_t>(size)) {
             out.data.reset();
-            out.status = FileBytes::Status::ReadFailed;
+            out.failure = Failure::ReadFailed;
             return out;
         }
     }
@@ -85,11 +85,11 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize)
     std::uint8_t extra = 0;
     if (readFully(fd.get(), &extra, 1) != 0) {
         out.data.reset();
-        out.status = FileBytes::Status::ReadFailed;
+        out.failure = Failure::ReadFailed;
         return out;
     }
     out.size = size;
-    out.status = FileBytes::Status::Read;
+    out.failure.reset();
     return out;
 }
 

@@ -31,10 +31,7 @@ public:
     virtual RequestAnswer ask(const RequestOptions& options) = 0;
 };
 
-// The chosen path: drawer, "/", file name; no "/" after a volume name ("RAM:") or a drawer that ends
-// in "/". A drawer alone (empty file name) keeps the separator: "Work:Frames" gives "Work:Frames/".
-std::string joinDrawerAndFile(const std::string& drawer, const std::string& file);
-
+// The chosen path is the drawer and file name joined by joinPath (core/Paths.h).
 class Requesters {
 public:
     explicit Requesters(std::unique_ptr<RequesterBackend> backend);

@@ -1,6 +1,6 @@
-#include "EncodingFixtures.h"
+#include "EncodingWindow.h"
 #include "pictureview/BusyPointer.h"
-#include "pictureview/Messages.h"
+#include "core/Messages.h"
 
 #include <QProgressBar>
 #include <QSlider>
@@ -20,14 +20,14 @@ class TestPictureViewEncoding : public QObject {
 private Q_SLOTS:
     void refusedForWebPSources_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("still") << int(ModeStill);
-        QTest::newRow("animation") << int(ModeAnimated);
-        QTest::newRow("directory") << int(ModeDirectory);
+        QTest::addColumn<Mode>("mode");
+        QTest::newRow("still") << Mode::Still;
+        QTest::newRow("animation") << Mode::Animated;
+        QTest::newRow("directory") << Mode::Directory;
     }
     void refusedForWebPSources()
     {
-        QFETCH(int, mode);
+        QFETCH(Mode, mode);
         QTemporaryDir dir;
         Window w;
         w.importPicture(dir, makePicture(20, 10, false, 1));
@@ -70,14 +70,14 @@ private Q_SLOTS:
         for (std::size_t i = 0; i < source.size(); ++i)
             QCOMPARE(lossless.pixels[i], (source[i] >> 24) ? source[i] : 0u);
         QVERIFY(w.d().importBuffer.pixels);
-        QCOMPARE(w.d().mode, int(ModeImported));
+        QCOMPARE(w.d().mode, Mode::Imported);
     }
 
     void nothingImportedWritesNothing()
     {
         QTemporaryDir dir;
         Window w;
-        w.d().mode = ModeImported;
+        w.d().mode = Mode::Imported;
         StdoutCapture capture;
         w.view.send(MethodId::EncodePicture, dir.filePath("out.webp").toStdString());
         QCOMPARE(capture.text(), QByteArray());
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QVERIFY(w.asked[0].saveMode && w.asked[0].drawersOnly);
         QCOMPARE(w.asked[0].pattern, QStringLiteral("#?.(iff|bmp|png|jpg|jpeg|tif|tiff)"));
         const InstanceData& d = w.d();
-        QCOMPARE(d.mode, int(ModeDirectory));
+        QCOMPARE(d.mode, Mode::Directory);
         QCOMPARE(d.frameCount, 5);
         QCOMPARE(w.slider->maximum(), 5);
         QCOMPARE(w.slider->value(), 1);
@@ -232,4 +232,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(TestPictureViewEncoding)
-#include "tst_pictureviewencoding.moc"
+#include "tst_encoding.moc"

@@ -1,15 +1,8 @@
-#include "app/Requesters.h"
+#include "pictureview/Requesters.h"
+
+#include "core/Paths.h"
 
 namespace quorvanta {
-
-std::string joinDrawerAndFile(const std::string& drawer, const std::string& file)
-{
-    // A volume name ("RAM:") is joined without a separator, and so is a drawer that already ends in
-    // one. A colon inside a real directory path ("/tmp/a:/b", "/tmp/x:") is just a character.
-    const bool volumeRoot = drawer.ends_with(':') && drawer.find('/') == std::string::npos;
-    const bool separator = !volumeRoot && !drawer.ends_with('/');
-    return separator ? drawer + "/" + file : drawer + file;
-}
 
 Requesters::Requesters(std::unique_ptr<RequesterBackend> backend) : backend(std::move(backend)) {}
 Requesters::~Requesters() = default;
@@ -38,7 +31,7 @@ int Requesters::request(const RequestOptions& options)
     case RequestAnswer::Outcome::Cancelled: buffer = "0"; return 0;
     case RequestAnswer::Outcome::Chosen: break;
     }
-    buffer = joinDrawerAndFile(answer.drawer, answer.file);
+    buffer = joinPath(answer.drawer, answer.file);
     return 1;
 }
 

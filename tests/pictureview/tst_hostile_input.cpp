@@ -89,7 +89,7 @@ class TestHostileInput : public QObject {
         const QString file = path(QStringLiteral("hostile.webp"));
         QVERIFY(testsupport::writeAll(file, bytes));
         const Expected e = expectedFor(bytes);
-        const int modeBefore = view.state().mode;
+        const Mode modeBefore = view.state().mode;
         const std::string pathBefore = view.state().path;
         StdoutCapture out;
         view.send(MethodId::Load, testsupport::bytesOf(file));
@@ -99,11 +99,13 @@ class TestHostileInput : public QObject {
             *refused = printed == kCantRead;
         QVERIFY2(!BusyPointer::active(), qPrintable(label));
         if (e.kind == KindNotWebP) {
+            // Not a picture: what was on show stays.
             QVERIFY2(printed == kCantRead, qPrintable(label));
-            QCOMPARE(d.mode, int(ModeImported));
+            QCOMPARE(d.mode, modeBefore);
+            QCOMPARE(d.path, pathBefore);
         } else if (e.kind == KindStill) {
             QVERIFY2(printed.isEmpty(), qPrintable(label));
-            QCOMPARE(d.mode, int(ModeStill));
+            QCOMPARE(d.mode, Mode::Still);
             if (d.pixels) {
                 QCOMPARE(d.pixels.size, quint64(d.width) * d.height * 4);
                 if (!e.stillDecodes)
@@ -116,7 +118,7 @@ class TestHostileInput : public QObject {
         } else {
             QVERIFY2(printed.isEmpty(), qPrintable(label));
             QVERIFY2(e.frames > 0, qPrintable(label + ": an animation without frames was taken"));
-            QCOMPARE(d.mode, int(ModeAnimated));
+            QCOMPARE(d.mode, Mode::Animated);
             QVERIFY2(d.frameCount == e.frames, qPrintable(QStringLiteral("%1: %2 frames, demuxer %3")
                                                                .arg(label).arg(d.frameCount).arg(e.frames)));
             if (d.frameCount > 0 && d.pixels)
@@ -176,7 +178,7 @@ private Q_SLOTS:
             for (qsizetype at : {cut - 1, cut, cut + 1})
                 loadAndCheck(view, whole.left(at), QStringLiteral("cut at %1 of %2").arg(at).arg(whole.size()));
         loadAndCheck(view, whole, QStringLiteral("whole file"));
-        QVERIFY(view.state().mode == ModeStill ? view.state().pixels && !allZero(view.state().pixels)
+        QVERIFY(view.state().mode == Mode::Still ? view.state().pixels && !allZero(view.state().pixels)
                                                : view.state().frameCount > 0);
     }
 
@@ -217,7 +219,7 @@ private Q_SLOTS:
 
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         view.send(MethodId::Load, testsupport::bytesOf(path("ten-thousand.webp")));
         QCOMPARE(view.state().frameCount, 10000);
         QCOMPARE(window.slider->maximum(), 10000);
@@ -273,7 +275,7 @@ private Q_SLOTS:
         QFETCH(bool, unreadable);
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         bool refused = false;
         loadAndCheck(view, bytes, QString::fromLatin1(QTest::currentDataTag()), &refused);
         QCOMPARE(refused, unreadable);
@@ -335,7 +337,7 @@ private Q_SLOTS:
             StdoutCapture out;
             view.send(MethodId::Load, p);
             QCOMPARE(out.text(), QByteArray());
-            QCOMPARE(view.state().mode, int(ModeStill));
+            QCOMPARE(view.state().mode, Mode::Still);
             QCOMPARE(view.state().width, 6u);
             QCOMPARE(view.state().path, p);
             ::unlink(p.c_str()); // a name that is not UTF-8 is beyond QTemporaryDir's clean-up

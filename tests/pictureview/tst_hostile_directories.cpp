@@ -3,7 +3,7 @@
 // after the directory was listed. Playing and encoding take what they can, skip the rest silently,
 // and never hang or crash.
 
-#include "EncodingFixtures.h"
+#include "EncodingWindow.h"
 
 #include <QtTest>
 

@@ -1,13 +1,15 @@
 #pragma once
-// Helpers shared by the viewing suites: stand-in window parts, pictures made at test time, captured
-// standard output and the libwebp command-line tools as oracles.
+// Helpers shared by the picture object's suites: stand-in window parts, pictures made at test time,
+// captured standard output and the libwebp command-line tools as oracles.
 
 #include "TestSupport.h"
 #include "pictureview/PictureView.h"
 #include "viewing/PlaybackClock.h"
 
 #include <QImage>
+#include <QProgressBar>
 #include <QRandomGenerator>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QWidget>
 
@@ -17,30 +19,41 @@
 
 namespace viewingtest {
 
-// The parts of the main window that the picture object reaches into.
+// Stand-ins for the parts of the main window that follow the picture object, made to follow it as
+// the main window does: the panels of the controls that apply, the slider and the gauge.
 struct Window {
     QWidget root;
     QWidget* encodePicturePanel = new QWidget(&root);
     QWidget* encodeAnimationPanel = new QWidget(&root);
     QWidget* animationBar = new QWidget(&root);
     QSlider* slider = new QSlider(Qt::Horizontal, animationBar);
+    QProgressBar* gauge = new QProgressBar(&root);
     int sliderSignals = 0;
 
     Window()
     {
         slider->setRange(0, 1000);
+        gauge->setRange(0, 100);
+        gauge->hide();
         QObject::connect(slider, &QSlider::valueChanged, &root, [this] { ++sliderSignals; });
     }
 
-    quorvanta::GuiHandles handles()
+    void attach(quorvanta::PictureView& view)
     {
-        quorvanta::GuiHandles h;
-        h.mainWindow = &root;
-        h.encodePicturePanel = encodePicturePanel;
-        h.encodeAnimationPanel = encodeAnimationPanel;
-        h.animationBar = animationBar;
-        h.frameSlider = slider;
-        return h;
+        using quorvanta::PictureView;
+        QObject::connect(&view, &PictureView::modeChanged, &root, [this](quorvanta::Mode mode) {
+            const quorvanta::Controls controls = quorvanta::controlsFor(mode);
+            encodePicturePanel->setVisible(controls.encodePicture);
+            animationBar->setVisible(controls.playback);
+            encodeAnimationPanel->setVisible(controls.encodeAnimation);
+        });
+        QObject::connect(&view, &PictureView::frameCountChanged, slider, &QSlider::setMaximum);
+        QObject::connect(&view, &PictureView::currentFrameChanged, slider, [this](std::int32_t frame) {
+            const QSignalBlocker quiet(slider);
+            slider->setValue(frame);
+        });
+        QObject::connect(&view, &PictureView::progressShown, gauge, &QWidget::setVisible);
+        QObject::connect(&view, &PictureView::progressChanged, gauge, &QProgressBar::setValue);
     }
 
     // Visibility as set by the object (the root itself is never shown).
@@ -141,7 +154,7 @@ inline QString compareWithReference(const quorvanta::InstanceData& d, const Pam&
         return QStringLiteral("size %1x%2, reference %3x%4").arg(d.width).arg(d.height).arg(ref.width).arg(ref.height);
     if (!d.pixels || d.pixels.size != quint64(ref.width) * ref.height * 4)
         return QStringLiteral("display buffer missing or of the wrong size");
-    const bool argb = d.pixelFormat == quorvanta::PixelFormatARGB;
+    const bool argb = d.pixelFormat == quorvanta::PixelFormat::ARGB;
     const quint32 bpp = argb ? 4 : 3;
     if (d.bytesPerRow != d.width * bpp)
         return QStringLiteral("bytesPerRow %1").arg(d.bytesPerRow);

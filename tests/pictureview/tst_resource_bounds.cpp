@@ -48,14 +48,14 @@ void checkFlat(const char* what, const Usage& before)
 }
 
 // A picture object driven by a hand-made clock.
-struct Player {
+struct Playing {
     Window window;
     PictureView view;
     ManualPlaybackClock* clock = nullptr;
 
-    Player()
+    Playing()
     {
-        view.setHandles(window.handles());
+        window.attach(view);
         clock = useManualClock(view);
     }
     // Lets the clock run until `passes` more passes over the frames have been played.
@@ -86,13 +86,13 @@ private Q_SLOTS:
             frames.push_back({webpbuild::losslessFile(32, 32, 0x80000000u | std::uint32_t(i * 0x020406), true),
                               (i % 2) * 32, (i / 2 % 2) * 32, 20, i % 5 == 0, true});
         QVERIFY(testsupport::writeAll(path("long.webp"), webpbuild::muxAnimation(frames, 64, 64, 0)));
-        Player player;
+        Playing player;
         player.view.send(MethodId::Load, testsupport::bytesOf(path("long.webp")));
         QCOMPARE(player.view.state().frameCount, 120);
         player.play(3);
         const Usage before;
         player.play(40);
-        QCOMPARE(player.view.state().mode, int(ModeAnimated));
+        QCOMPARE(player.view.state().mode, Mode::Animated);
         checkFlat("animation, 40 passes of 120 frames", before);
     }
 
@@ -104,13 +104,13 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(dir));
         for (int i = 0; i < 12; ++i)
             QVERIFY(makePicture(48, 40, quint32(i), i % 2).save(dir + QStringLiteral("/f%1.png").arg(i)));
-        Player player;
+        Playing player;
         player.view.send(MethodId::LoadDirectory, testsupport::bytesOf(dir));
         QCOMPARE(player.view.state().frameCount, 12);
         player.play(2);
         const Usage before;
         player.play(20);
-        QCOMPARE(player.view.state().mode, int(ModeDirectory));
+        QCOMPARE(player.view.state().mode, Mode::Directory);
         checkFlat("directory, 20 passes of 12 pictures", before);
     }
 
@@ -131,7 +131,7 @@ private Q_SLOTS:
 
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         const auto loadAll = [&](int count) {
             const StdoutCapture quiet; // the refusals print their message
             for (int i = 0; i < count; ++i)

@@ -45,7 +45,7 @@ QList<QByteArray> referenceCanvases(const QByteArray& file, int* width, int* hei
 // per channel (0 for lossless frames). Returns an empty string when they agree.
 QString compareCanvas(const InstanceData& d, const QByteArray& reference, int tolerance, double* meanError)
 {
-    if (!d.pixels || d.pixelFormat != PixelFormatARGB || d.pixels.size != quint64(reference.size()))
+    if (!d.pixels || d.pixelFormat != PixelFormat::ARGB || d.pixels.size != quint64(reference.size()))
         return QStringLiteral("no ARGB canvas of the reference's size");
     const auto* ours = d.pixels.data.get();
     const auto* theirs = reinterpret_cast<const uchar*>(reference.constData());
@@ -160,10 +160,10 @@ class TestAnimation : public QObject {
 
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         view.send(MethodId::Load, testsupport::bytesOf(file));
         const InstanceData& d = view.state();
-        QCOMPARE(d.mode, int(ModeAnimated));
+        QCOMPARE(d.mode, Mode::Animated);
         QCOMPARE(d.frameCount, int(reference.size()));
         QCOMPARE(window.slider->maximum(), int(reference.size()));
         QCOMPARE(d.width, quint32(width));
@@ -246,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(path("muxed-lossless.webp")) || makeMuxed("muxed-lossless.webp", {"-lossless"}));
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         view.send(MethodId::Load, testsupport::bytesOf(path("muxed-lossless.webp")));
         const InstanceData& d = view.state();
         QCOMPARE(d.loopCount, 3);
@@ -282,9 +282,9 @@ private Q_SLOTS:
         QVERIFY(testsupport::writeAll(path("cut.webp"), whole.left(whole.size() / 2)));
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         view.send(MethodId::Load, testsupport::bytesOf(path("cut.webp")));
-        if (view.state().mode != ModeAnimated)
+        if (view.state().mode != Mode::Animated)
             QSKIP("the cut file is no longer recognised as an animation");
         QCOMPARE(view.state().frameCount, -1);
         QCOMPARE(window.slider->maximum(), -1);

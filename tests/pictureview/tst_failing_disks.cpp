@@ -3,7 +3,7 @@
 // neighbours keep their bytes, nothing partial stays behind, and the program goes on working. (The
 // still encoder's file writing has the same cases in its own suite.)
 
-#include "EncodingFixtures.h"
+#include "EncodingWindow.h"
 
 #include <QtTest>
 
@@ -21,7 +21,7 @@ using testsupport::writeAll;
 
 namespace {
 
-enum class Failure { Device, SizeLimit, ReadOnlyDirectory, DirectoryTarget, DanglingLink, LinkLoop };
+enum class WriteFault { Device, SizeLimit, ReadOnlyDirectory, DirectoryTarget, DanglingLink, LinkLoop };
 
 // Lowers the file size limit below any frame's size while it lives.
 class SizeLimit {
@@ -72,12 +72,12 @@ private Q_SLOTS:
     void animationTargetThatCannotBeWritten_data()
     {
         QTest::addColumn<int>("failure");
-        QTest::newRow("device /dev/full") << int(Failure::Device);
-        QTest::newRow("file size limit") << int(Failure::SizeLimit);
-        QTest::newRow("read-only directory") << int(Failure::ReadOnlyDirectory);
-        QTest::newRow("a directory as target") << int(Failure::DirectoryTarget);
-        QTest::newRow("dangling link") << int(Failure::DanglingLink);
-        QTest::newRow("link loop") << int(Failure::LinkLoop);
+        QTest::newRow("device /dev/full") << int(WriteFault::Device);
+        QTest::newRow("file size limit") << int(WriteFault::SizeLimit);
+        QTest::newRow("read-only directory") << int(WriteFault::ReadOnlyDirectory);
+        QTest::newRow("a directory as target") << int(WriteFault::DirectoryTarget);
+        QTest::newRow("dangling link") << int(WriteFault::DanglingLink);
+        QTest::newRow("link loop") << int(WriteFault::LinkLoop);
     }
     void animationTargetThatCannotBeWritten()
     {
@@ -93,22 +93,22 @@ private Q_SLOTS:
         QVERIFY(writeAll(out + "/neighbour.webp", "neighbour bytes"));
 
         QString target = out + "/anim.webp";
-        switch (Failure(failure)) {
-        case Failure::Device:
+        switch (WriteFault(failure)) {
+        case WriteFault::Device:
             target = QStringLiteral("/dev/full");
             break;
-        case Failure::SizeLimit:
-        case Failure::ReadOnlyDirectory:
+        case WriteFault::SizeLimit:
+        case WriteFault::ReadOnlyDirectory:
             QVERIFY(writeAll(target, "old bytes"));
             break;
-        case Failure::DirectoryTarget:
+        case WriteFault::DirectoryTarget:
             QVERIFY(QDir().mkdir(target));
             QVERIFY(writeAll(target + "/inside", "inside bytes"));
             break;
-        case Failure::DanglingLink:
+        case WriteFault::DanglingLink:
             QVERIFY(QFile::link(out + "/nowhere/x.webp", target));
             break;
-        case Failure::LinkLoop:
+        case WriteFault::LinkLoop:
             QVERIFY(QFile::link(out + "/loop-b", target));
             QVERIFY(QFile::link(target, out + "/loop-b"));
             break;
@@ -123,11 +123,11 @@ private Q_SLOTS:
         {
             std::optional<SizeLimit> limit;
             std::optional<OrdinaryUser> user;
-            if (Failure(failure) == Failure::SizeLimit) {
+            if (WriteFault(failure) == WriteFault::SizeLimit) {
                 limit.emplace();
                 QVERIFY(limit->active);
             }
-            if (Failure(failure) == Failure::ReadOnlyDirectory) {
+            if (WriteFault(failure) == WriteFault::ReadOnlyDirectory) {
                 QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0755) == 0);
                 QVERIFY(::chmod(out.toLocal8Bit().constData(), 0555) == 0);
                 user.emplace();
@@ -138,9 +138,9 @@ private Q_SLOTS:
 
         QCOMPARE(entriesOf(out), before);
         QCOMPARE(readAll(out + "/neighbour.webp"), QByteArray("neighbour bytes"));
-        if (Failure(failure) == Failure::SizeLimit || Failure(failure) == Failure::ReadOnlyDirectory)
+        if (WriteFault(failure) == WriteFault::SizeLimit || WriteFault(failure) == WriteFault::ReadOnlyDirectory)
             QCOMPARE(readAll(target), QByteArray("old bytes"));
-        if (Failure(failure) == Failure::DirectoryTarget)
+        if (WriteFault(failure) == WriteFault::DirectoryTarget)
             QCOMPARE(readAll(target + "/inside"), QByteArray("inside bytes"));
         struct stat device {};
         QVERIFY(::stat("/dev/full", &device) == 0 && S_ISCHR(device.st_mode));

@@ -3,7 +3,7 @@
 
 #include "ViewingFixtures.h"
 
-#include "pictureview/SettingsSource.h"
+#include "TestDoubles.h"
 #include "viewing/PlaybackClock.h"
 
 #include <QtTest>
@@ -13,32 +13,26 @@ using namespace viewingtest;
 
 namespace {
 
-class FixedSettings : public SettingsSource {
-public:
-    QString duration = QStringLiteral("250");
-    bool lossless() const override { return true; }
-    int quality() const override { return 75; }
-    int speed() const override { return 4; }
-    std::array<std::uint32_t, 3> backgroundColor() const override { return {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}; }
-    QString frameDurationText() const override { return duration; }
-    int frameDuration() const override { return readFieldInteger(duration); }
-    int loopCount() const override { return 0; }
-    int filterStrength() const override { return 60; }
-    int filterSharpness() const override { return 0; }
-};
+// The settings of these suites: frames of 250 ms from the duration field.
+FixedSettings clockSettings()
+{
+    FixedSettings settings;
+    settings.durationText = QStringLiteral("250");
+    return settings;
+}
 
 // A picture object in a stand-in window with a hand-driven clock, recording each frame it shows and
 // the clock's time when it did.
-struct Player {
+struct Playing {
     Window window;
     PictureView view;
     ManualPlaybackClock* clock = nullptr;
     QList<int> shown;
     QList<qint64> shownAt;
 
-    Player()
+    Playing()
     {
-        view.setHandles(window.handles());
+        window.attach(view);
         clock = useManualClock(view);
         QObject::connect(&view, &PictureView::methodReceived, &view, [this](MethodId id, std::int32_t value) {
             if (id == MethodId::ShowAnimFrame) {
@@ -114,7 +108,7 @@ private Q_SLOTS:
     // Play counts three fresh passes. Loop count 0 plays on.
     void loopCounting()
     {
-        Player p;
+        Playing p;
         p.view.send(MethodId::Load, testsupport::bytesOf(animation(3)));
         QCOMPARE(p.shown, QList<int>{1}); // shown by the loader
         QVERIFY(p.d().inputHandlerAdded);
@@ -128,12 +122,12 @@ private Q_SLOTS:
         p.clear();
         p.view.send(MethodId::Play);
         QVERIFY(p.shown.isEmpty()); // the waiting completion is taken from the event loop, not inside Play
-        Player::runEventLoop();
+        Playing::runEventLoop();
         p.clock->advance(10 * passLength());
         QCOMPARE(p.shown, frames(1, 6, 3));
         QVERIFY(!p.d().inputHandlerAdded);
 
-        Player endless;
+        Playing endless;
         endless.view.send(MethodId::Load, testsupport::bytesOf(animation(0)));
         endless.clear();
         endless.clock->advance(50000 + 5 * passLength() - 1);
@@ -146,7 +140,7 @@ private Q_SLOTS:
     // that do not drift when ticks come late.
     void frameTimes()
     {
-        Player p;
+        Playing p;
         p.view.send(MethodId::Load, testsupport::bytesOf(animation(0)));
         p.clear();
         p.clock->advance(50000 + 2 * passLength() - 1);
@@ -160,38 +154,11 @@ private Q_SLOTS:
         QCOMPARE(p.clock->deadline(), scheduled + p.clock->lastInterval());
     }
 
-    void clockDeadlines()
-    {
-        ManualPlaybackClock clock;
-        int completions = 0;
-        clock.setCompletionHandler([&] { ++completions; });
-        QVERIFY(clock.arm(100000));
-        QVERIFY(!clock.arm(5000)); // one request at most
-        clock.advance(99999);
-        QCOMPARE(completions, 0);
-        clock.advance(1);
-        QCOMPARE(completions, 1);
-        QVERIFY(!clock.arm(100000)); // completed but not taken: still outstanding
-        clock.advance(3000);
-        QVERIFY(clock.takeCompletion());
-        QVERIFY(!clock.takeCompletion());
-        QVERIFY(clock.arm(100000));
-        QCOMPARE(clock.deadline(), 200000); // from the deadline, not from the late tick
-        clock.completeLate(60000);          // more than half an interval late: a new schedule
-        QVERIFY(clock.takeCompletion());
-        QVERIFY(clock.arm(100000));
-        QCOMPARE(clock.deadline(), 360000);
-        clock.cancel();
-        clock.advance(1000000);
-        QCOMPARE(completions, 2);
-        QVERIFY(!clock.hasCompleted());
-    }
-
     // Pause in the middle of a pass, a completion arrives while paused, Play goes on at the frame after
     // the last shown and the passes already counted still count.
     void pauseAndPlay()
     {
-        Player p;
+        Playing p;
         p.view.send(MethodId::Load, testsupport::bytesOf(animation(3)));
         p.clear();
         p.clock->advance(50000 + passLength() + 40000 + 100000); // one pass, then frames 1, 2, 3
@@ -204,7 +171,7 @@ private Q_SLOTS:
         QVERIFY(p.clock->hasCompleted());
         p.view.send(MethodId::Play);
         p.view.send(MethodId::Play);
-        Player::runEventLoop();
+        Playing::runEventLoop();
         QCOMPARE(p.shown, QList<int>{4});
         QCOMPARE(p.d().loopsDone, 1);
         p.clock->advance(10 * passLength());
@@ -216,7 +183,7 @@ private Q_SLOTS:
     // slider without its notification.
     void sliderAndTicks()
     {
-        Player p;
+        Playing p;
         p.view.send(MethodId::Load, testsupport::bytesOf(animation(0)));
         p.clock->advance(50000 + 40000);
         p.clear();
@@ -240,7 +207,7 @@ private Q_SLOTS:
     // bounded like frame durations); in WebP playback the next frame's duration replaces it.
     void durationField()
     {
-        Player p;
+        Playing p;
         p.view.send(MethodId::SetDelay, std::string(" 250"));
         QCOMPARE(p.d().frameDelay, 250000);
         p.view.send(MethodId::Play);
@@ -268,11 +235,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         for (int i = 1; i <= 3; ++i)
             QVERIFY(makePicture(6, 4, quint32(i), false).save(dir.filePath(QStringLiteral("p%1.png").arg(i))));
-        FixedSettings settings;
-        Player p;
-        GuiHandles handles = p.window.handles();
-        handles.settings = &settings;
-        p.view.setHandles(handles);
+        FixedSettings settings = clockSettings();
+        Playing p;
+        p.view.setSettings(&settings);
         QList<int> dirFrames;
         QList<qint64> dirFramesAt;
         QObject::connect(&p.view, &PictureView::methodReceived, &p.view, [&](MethodId id, std::int32_t value) {
@@ -282,7 +247,7 @@ private Q_SLOTS:
             }
         });
         p.view.send(MethodId::LoadDirectory, testsupport::bytesOf(dir.path()));
-        QCOMPARE(p.d().mode, 2);
+        QCOMPARE(p.d().mode, Mode::Directory);
         QCOMPARE(p.d().frameCount, 3);
         QVERIFY(p.d().inputHandlerAdded);
         dirFrames.clear();
@@ -296,7 +261,7 @@ private Q_SLOTS:
         QCOMPARE(p.window.slider->value(), dirFrames.last());
         QCOMPARE(p.window.sliderSignals, 0);
 
-        settings.duration = QStringLiteral("40");
+        settings.durationText = QStringLiteral("40");
         p.view.send(MethodId::SetDelay, std::string("40"));
         p.clock->advance(p.clock->deadline() - p.clock->now()); // the frame already armed keeps its time
         dirFramesAt.clear();
@@ -309,13 +274,12 @@ private Q_SLOTS:
     // clock it made; after a new set-up playback stays stopped.
     void setupAndCleanup()
     {
-        FixedSettings settings;
+        FixedSettings settings = clockSettings();
         Window window;
-        GuiHandles handles = window.handles();
-        handles.settings = &settings;
         {
             PictureView view;
-            view.setHandles(handles);
+            window.attach(view);
+            view.setSettings(&settings);
             QVERIFY(!view.clock());
             view.show();
             QVERIFY(view.clock());
@@ -328,7 +292,7 @@ private Q_SLOTS:
             view.show();
             QVERIFY(!view.state().inputHandlerAdded);
         }
-        Player p;
+        Playing p;
         p.view.send(MethodId::Load, testsupport::bytesOf(animation(0)));
         p.view.send(MethodId::Cleanup);
         QVERIFY(p.view.clock() == p.clock); // a clock given from outside is kept

@@ -1,9 +1,11 @@
 #pragma once
 // Reading a whole file into memory, safely: only regular files, never without bound.
 
-#include "pictureview/Buffer.h"
+#include "core/Buffer.h"
+#include "core/Failure.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -11,19 +13,14 @@ namespace quorvanta {
 
 // The whole content of a file, read in one piece.
 struct FileBytes {
-    enum class Status {
-        Read,        // `data` holds `size` bytes (no buffer when the file is empty)
-        CantOpen,    // missing, no permission, or open failed otherwise
-        NotRegular,  // a directory, device, FIFO or socket: never read
-        ReadFailed,  // an I/O error, or the file changed size while it was read
-        TooLarge,    // bigger than the caller's limit
-        NoMemory,    // the buffer could not be had
-    };
-    Status status = Status::CantOpen;
-    Buffer<std::uint8_t> data;
+    // Empty once read; otherwise why not: CantOpen (missing, no permission), NotRegular (a directory,
+    // device, FIFO or socket: never read), ReadFailed (an I/O error, or the file changed size while it
+    // was read), TooLarge (bigger than the caller's limit) or NoMemory.
+    std::optional<Failure> failure = Failure::CantOpen;
+    Buffer<std::uint8_t> data; // `size` bytes (no buffer when the file is empty)
     std::uint64_t size = 0;
 
-    bool ok() const { return status == Status::Read; }
+    bool ok() const { return !failure; }
     std::span<const std::uint8_t> bytes() const { return {data.get(), static_cast<std::size_t>(data ? size : 0)}; }
 };
 

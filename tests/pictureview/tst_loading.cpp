@@ -3,6 +3,8 @@
 
 #include "ViewingFixtures.h"
 
+#include "core/FileBytes.h"
+
 #include "pictureview/BusyPointer.h"
 #include "viewing/WebPFile.h"
 
@@ -40,24 +42,24 @@ private Q_SLOTS:
     void readAndClassify_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("failure"); // -1: read
         QTest::addColumn<int>("kind");
-        using S = FileBytes::Status;
-        QTest::newRow("still WebP") << path("lossy.webp") << int(S::Read) << int(KindStill);
-        QTest::newRow("PNG") << path("picture.png") << int(S::Read) << int(KindNotWebP);
-        QTest::newRow("missing") << path("nothing-here.webp") << int(S::CantOpen) << int(KindNotWebP);
-        QTest::newRow("directory") << scratch.path() << int(S::NotRegular) << int(KindNotWebP);
-        QTest::newRow("device") << QStringLiteral("/dev/zero") << int(S::NotRegular) << int(KindNotWebP);
+        QTest::newRow("still WebP") << path("lossy.webp") << -1 << int(KindStill);
+        QTest::newRow("PNG") << path("picture.png") << -1 << int(KindNotWebP);
+        QTest::newRow("missing") << path("nothing-here.webp") << int(Failure::CantOpen) << int(KindNotWebP);
+        QTest::newRow("directory") << scratch.path() << int(Failure::NotRegular) << int(KindNotWebP);
+        QTest::newRow("device") << QStringLiteral("/dev/zero") << int(Failure::NotRegular) << int(KindNotWebP);
         // A pseudo file reports no size but has content: reading it would not be bounded by its size.
-        QTest::newRow("pseudo file") << QStringLiteral("/proc/self/status") << int(S::ReadFailed) << int(KindNotWebP);
+        QTest::newRow("pseudo file") << QStringLiteral("/proc/self/status") << int(Failure::ReadFailed)
+                                     << int(KindNotWebP);
     }
     void readAndClassify()
     {
         QFETCH(QString, file);
-        QFETCH(int, status);
+        QFETCH(int, failure);
         QFETCH(int, kind);
         const FileBytes bytes = ReadWholeFile(testsupport::bytesOf(file));
-        QCOMPARE(int(bytes.status), status);
+        QCOMPARE(bytes.failure ? int(*bytes.failure) : -1, failure);
         if (bytes.ok())
             QCOMPARE(QByteArray(reinterpret_cast<const char*>(bytes.data.get()), qsizetype(bytes.size)),
                      testsupport::readAll(file));
@@ -88,7 +90,7 @@ private Q_SLOTS:
         const QByteArray printed = out.text();
         const InstanceData& d = view.state();
         if (reference) {
-            QCOMPARE(d.mode, int(ModeStill));
+            QCOMPARE(d.mode, Mode::Still);
             QCOMPARE(d.fileSize, quint64(QFileInfo(file).size()));
             QCOMPARE(compareWithReference(d, *reference), QString());
             QVERIFY(!view.displayImage().isNull());
@@ -96,13 +98,15 @@ private Q_SLOTS:
             return;
         }
         // A file libwebp refuses: either not recognised (then it went to the import, which printed the
-        // message when it could not read it either) or recognised and undecodable (a zero-filled buffer).
-        if (d.mode == ModeStill) {
-            QVERIFY(printed.isEmpty());
+        // message when it could not read it either, leaving the new object as it was) or recognised and
+        // undecodable (a zero-filled buffer).
+        QCOMPARE(d.mode, Mode::Still);
+        if (printed.isEmpty()) {
             for (quint64 i = 0; d.pixels && i < d.pixels.size; ++i)
                 QCOMPARE(d.pixels.data[i], uchar(0));
         } else {
-            QCOMPARE(d.mode, int(ModeImported));
+            QCOMPARE(printed, QByteArray("Can't read the file!\n"));
+            QVERIFY(d.path.empty());
         }
     }
 
@@ -113,8 +117,8 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(path("picture.png"), path("really-png.webp")));
         PictureView view;
         view.send(MethodId::Load, testsupport::bytesOf(path("really-webp.png")));
-        QCOMPARE(view.state().mode, int(ModeStill));
-        QCOMPARE(view.state().pixelFormat, int(PixelFormatARGB));
+        QCOMPARE(view.state().mode, Mode::Still);
+        QCOMPARE(view.state().pixelFormat, PixelFormat::ARGB);
         QCOMPARE(view.state().bytesPerRow, 33u * 4);
 
         bool importShown = false;
@@ -123,7 +127,7 @@ private Q_SLOTS:
         StdoutCapture out;
         view.send(MethodId::Load, testsupport::bytesOf(path("really-png.webp")));
         const QByteArray printed = out.text();
-        QCOMPARE(view.state().mode, int(ModeImported));
+        QCOMPARE(view.state().mode, importShown ? Mode::Imported : Mode::Still);
         // Whether the import can read PNG is the import's business; the two outcomes must not mix.
         QCOMPARE(printed, importShown ? QByteArray() : QByteArray("Can't read the file!\n"));
         QCOMPARE(view.state().importStatus, importShown ? 1 : 0);
@@ -140,7 +144,7 @@ private Q_SLOTS:
         view.send(MethodId::Load, testsupport::bytesOf(path("truncated.webp")));
         QVERIFY(out.text().isEmpty());
         const InstanceData& d = view.state();
-        QCOMPARE(d.mode, int(ModeStill));
+        QCOMPARE(d.mode, Mode::Still);
         QCOMPARE(d.width, 37u);
         QCOMPARE(d.height, 23u);
         QCOMPARE(d.pixels.size, quint64(37 * 23 * 4));
@@ -183,14 +187,14 @@ private Q_SLOTS:
 
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         view.send(MethodId::Load, testsupport::bytesOf(path("lossless.webp")));
         const std::uint8_t* before = view.state().pixels.data.get();
         window.encodePicturePanel->setVisible(true); // as left by some earlier import
         StdoutCapture out;
         view.send(MethodId::Load, testsupport::bytesOf(file));
         QCOMPARE(out.text(), QByteArray("Can't read the file!\n"));
-        QCOMPARE(view.state().mode, int(ModeImported));
+        QCOMPARE(view.state().mode, Mode::Still); // what was on show stays
         QCOMPARE(view.state().pixels.data.get(), before);
         QCOMPARE(view.state().width, 16u);
         QVERIFY(Window::shown(window.encodePicturePanel));
@@ -224,11 +228,11 @@ private Q_SLOTS:
                                               "-o", path("two-frames.webp")}));
         Window window;
         PictureView view;
-        view.setHandles(window.handles());
+        window.attach(view);
         window.slider->setValue(7);
         window.sliderSignals = 0;
         view.send(MethodId::Load, testsupport::bytesOf(path("two-frames.webp")));
-        QCOMPARE(view.state().mode, int(ModeAnimated));
+        QCOMPARE(view.state().mode, Mode::Animated);
         QVERIFY(!Window::shown(window.encodePicturePanel));
         QVERIFY(!Window::shown(window.encodeAnimationPanel));
         QVERIFY(Window::shown(window.animationBar));
@@ -238,7 +242,7 @@ private Q_SLOTS:
         QVERIFY(view.state().inputHandlerAdded);
 
         view.send(MethodId::Load, testsupport::bytesOf(path("lossy.webp")));
-        QCOMPARE(view.state().mode, int(ModeStill));
+        QCOMPARE(view.state().mode, Mode::Still);
         QVERIFY(!Window::shown(window.animationBar));
         QVERIFY(view.state().inputHandlerAdded);
         QCOMPARE(view.state().backgroundColor, 0xFFFFFFFFu);

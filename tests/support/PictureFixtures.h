@@ -1,18 +1,13 @@
 #pragma once
-// Shared by the encoding suites: pictures made at test time, a PNG loader standing in for the
-// picture importer, fixed settings, a scripted requester and WebP decoding for comparisons.
+// Pictures for the encoding and picture object suites: pictures made at test time, a PNG loader
+// standing in for the picture importer, and WebP decoding for comparisons.
 
+#include "AnimationDecode.h"
 #include "TestSupport.h"
-#include "app/Requesters.h"
+#include "core/PictureRecord.h"
 #include "import/ImportPictureFile.h"
-#include "pictureview/PictureRecord.h"
-#include "pictureview/PictureView.h"
-#include "pictureview/SettingsSource.h"
 
 #include <QDir>
-#include <QProgressBar>
-#include <QSlider>
-#include "pictureview/BusyPointer.h"
 #include <QImage>
 #include <QRandomGenerator>
 
@@ -25,14 +20,6 @@
 #include <cstring>
 #include <vector>
 
-namespace quorvanta {
-
-// Reaches the picture object's instance data, as the loaders of other subsystems would fill it.
-struct PictureViewTestAccess {
-    static InstanceData& data(PictureView& view) { return view.d; }
-};
-
-} // namespace quorvanta
 
 namespace fixtures {
 
@@ -109,67 +96,7 @@ inline Decoded decodeWebP(const QByteArray& bytes)
 }
 
 // Peak signal-to-noise ratio over the four channels.
-inline double psnr(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b)
-{
-    if (a.size() != b.size() || a.empty())
-        return 0;
-    double sum = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        for (int shift = 0; shift < 32; shift += 8) {
-            const double d = double((a[i] >> shift) & 255) - double((b[i] >> shift) & 255);
-            sum += d * d;
-        }
-    const double mse = sum / double(a.size() * 4);
-    return mse == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
-class FixedSettings : public SettingsSource {
-public:
-    bool losslessValue = false;
-    int qualityValue = 50;
-    int speedValue = 0;
-    std::array<std::uint32_t, 3> color{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
-    QString durationText = QStringLiteral("1000");
-    int loops = 0;
-    int strength = 0;
-    int sharpness = 0;
-
-    bool lossless() const override { return losslessValue; }
-    int quality() const override { return qualityValue; }
-    int speed() const override { return speedValue; }
-    std::array<std::uint32_t, 3> backgroundColor() const override { return color; }
-    QString frameDurationText() const override { return durationText; }
-    int frameDuration() const override { return readFieldInteger(durationText); }
-    int loopCount() const override { return loops; }
-    int filterStrength() const override { return strength; }
-    int filterSharpness() const override { return sharpness; }
-};
-
-// Answers every requester with the next scripted answer and remembers what was asked.
-class ScriptedBackend : public RequesterBackend {
-public:
-    explicit ScriptedBackend(std::vector<RequestAnswer>& answers, std::vector<RequestOptions>& asked)
-        : answers(answers), asked(asked) {}
-    RequestAnswer ask(const RequestOptions& options) override
-    {
-        asked.push_back(options);
-        if (answers.empty())
-            return {};
-        RequestAnswer answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-    }
-
-private:
-    std::vector<RequestAnswer>& answers;
-    std::vector<RequestOptions>& asked;
-};
-
-inline RequestAnswer chosen(const QString& path)
-{
-    const int slash = int(path.lastIndexOf(u'/'));
-    return {RequestAnswer::Outcome::Chosen, path.left(slash).toStdString(), path.mid(slash + 1).toStdString()};
-}
+using testsupport::psnr4;
 
 // True once the picture importer reads PNG files (it is built separately).
 inline bool importerReadsPng()
@@ -232,49 +159,5 @@ inline AnimationInfo readAnimation(const QByteArray& bytes)
 }
 
 using testsupport::StdoutCapture;
-
-// The picture object with the window parts it reaches into.
-struct Window {
-    QWidget root;
-    QWidget* encodePicturePanel = new QWidget(&root);
-    QWidget* animationBar = new QWidget(&root);
-    QWidget* encodeAnimationPanel = new QWidget(&root);
-    QSlider* slider = new QSlider(&root);
-    QProgressBar* gauge = new QProgressBar(&root);
-    FixedSettings settings;
-    std::vector<RequestAnswer> answers;
-    std::vector<RequestOptions> asked;
-    Requesters requesters{std::make_unique<ScriptedBackend>(answers, asked)};
-    PictureView view;
-    std::vector<int> gaugeValues;
-    bool gaugeSeenWithBusyPointer = false;
-
-    Window()
-    {
-        gauge->setRange(0, 100);
-        gauge->hide();
-        animationBar->hide();
-        encodeAnimationPanel->hide();
-        view.setHandles({&root, encodePicturePanel, animationBar, slider, encodeAnimationPanel, gauge, &settings,
-                         &requesters});
-        QObject::connect(gauge, &QProgressBar::valueChanged, gauge, [this](int value) {
-            gaugeValues.push_back(value);
-            if (value > 0 && !gauge->isHidden() && BusyPointer::active())
-                gaugeSeenWithBusyPointer = true;
-        });
-    }
-
-    InstanceData& d() { return PictureViewTestAccess::data(view); }
-
-    // As the loader leaves an imported picture, saved first as in.png in `dir`.
-    void importPicture(const QTemporaryDir& dir, const QImage& picture)
-    {
-        const QString png = dir.filePath("in.png");
-        QVERIFY(savePng(picture, png));
-        QCOMPARE(loadWithQt(png.toStdString(), d().importBuffer), 1);
-        d().importStatus = 1;
-        d().mode = ModeImported;
-    }
-};
 
 } // namespace fixtures

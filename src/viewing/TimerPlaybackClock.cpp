@@ -1,4 +1,4 @@
-#include "viewing/PlaybackClock.h"
+#include "viewing/TimerPlaybackClock.h"
 
 #include <chrono>
 

@@ -1,0 +1,51 @@
+// Image directories: the pictures of a folder played one after another.
+
+#include "pictureview/PictureView.h"
+
+#include "encoding/DirectoryShow.h"
+#include "pictureview/BusyPointer.h"
+#include "pictureview/Requesters.h"
+#include "pictureview/SettingsSource.h"
+
+namespace quorvanta {
+
+void PictureView::openDirectory()
+{
+    if (requesters &&
+        requesters->RequestDrawer(QStringLiteral("Open image directory ..."), true,
+                                  QStringLiteral("#?.(iff|bmp|png|jpg|jpeg|tif|tiff)"), QStringLiteral("ram:")) == 1)
+        send(MethodId::LoadDirectory, requesters->pathBuffer());
+}
+
+void PictureView::loadDirectory(const std::string& path)
+{
+    const BusyPointer busy;
+    setPath(path);
+    directory.reset(); // waits for an import still running for the previous directory
+    directory = std::make_unique<DirectoryShow>(path);
+    setFrameCount(directory->frameCount());
+    enterMode(Mode::Directory);
+    d.currentFrame = 1;
+    Q_EMIT currentFrameChanged(1);
+    d.loopCount = 0;
+    if (settings)
+        d.frameDelay = millisecondsToDelay(readFieldInteger(settings->frameDurationText()));
+    play();
+    send(MethodId::ShowDirFrame, 1);
+}
+
+void PictureView::showDirFrame(std::int32_t frame)
+{
+    d.backgroundColor = 0xFFFFFFFF;
+    d.importBuffer.releasePixels();
+    if (!directory)
+        return;
+    if (directory->importFrame(frame, d.importBuffer) == 1)
+        send(MethodId::ShowImported);
+    // The frame that normally follows is imported while this one is on show, so that its tick costs
+    // no decode.
+    if (d.frameCount > 1 && frame >= 1 && frame <= d.frameCount)
+        directory->importAhead(frame % d.frameCount + 1);
+}
+
+} // namespace quorvanta
