@@ -2,7 +2,7 @@
 // Animated GIF read frame by frame with giflib, each frame handed out as the whole canvas the way
 // gif2webp and web browsers show it:
 //  - a frame is drawn over what the frames before it left, its transparent colour letting that show;
-//  - afterwards its area is left as it is (disposal "none" and unspecified), cleared to transparent
+//  - afterwards its area is left as it is (disposal "none", or none given), cleared to transparent
 //    (disposal "background": the GIF's background colour is not used, as browsers do), or given back
 //    what was there before the frame (disposal "previous");
 //  - the logical screen is the canvas; a frame reaching past it is cut at its edges; a screen of zero
