@@ -53,6 +53,13 @@ img2webp -mixed -d 30 src.png alpha.png src.png -o "$out"/webp_anim/min-size.web
   -page 13x7+1+1 f1.png -dispose previous -page 13x7+6+2 f2.png -dispose none -page 13x7+2+3 f3.png \
   -loop 0 anim.gif
 gif2webp -quiet anim.gif -o "$out"/webp_anim/offsets.webp
+# GIF seeds: that animation, and one that is interlaced, with local colour maps, a frame reaching
+# past the screen, disposal to the previous frame and a looping count.
+mkdir -p "$out"/gif
+cp anim.gif "$out"/gif/
+"$im" -loop 3 -interlace GIF \( -dispose previous -delay 3 -size 13x7 gradient:red-blue -repage 13x7+0+0 \) \
+  \( -dispose none -delay 0 f3.png -repage 13x7+8+5 \) \( -dispose background -delay 1 f2.png -repage 13x7+2+1 \) \
+  "$out"/gif/interlaced.gif
 gif2webp -quiet -lossy -q 30 -mixed anim.gif -o "$out"/webp_anim/offsets-lossy.webp
 webpmux -frame "$out"/webp_still/lossless-alpha.webp +50+0+0+0-b \
   -frame "$out"/webp_still/lossy.webp +20+0+0+1+b -loop 0 -bgcolor 255,10,20,30 \

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-image-formats-plugins libgl-dev fonts-dejavu-core
-  libwebp-dev webp
+  libwebp-dev webp libgif-dev
   imagemagick netpbm
   xvfb xauth x11-utils
   desktop-file-utils appstream

@@ -21,9 +21,16 @@ QByteArray fileBytes(const std::string& path)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
+bool isGif(const QByteArray& bytes)
+{
+    return bytes.startsWith("GIF87a") || bytes.startsWith("GIF89a");
+}
+
 } // namespace
 
-QtAnimationReader::QtAnimationReader(const std::string& path) : bytes(fileBytes(path)), device(&bytes)
+QtAnimationReader::QtAnimationReader(const std::string& path) : QtAnimationReader(fileBytes(path)) {}
+
+QtAnimationReader::QtAnimationReader(QByteArray fileBytes) : bytes(std::move(fileBytes)), device(&bytes)
 {
     if (bytes.isEmpty() || !device.open(QIODevice::ReadOnly))
         return;
@@ -111,9 +118,28 @@ std::vector<AnimationFrame> ReadAllFrames(FrameSource& source)
     }
 }
 
-bool IsQtAnimation(const std::string& path)
+AnimationFileReader::AnimationFileReader(const std::string& path) : bytes(fileBytes(path))
 {
-    return QtAnimationReader(path).ok();
+    if (isGif(bytes)) {
+        gif = std::make_unique<GifAnimationReader>(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())));
+        refused = gif->refusal();
+        if (gif->ok() && gif->frameCount() > 1) {
+            source = gif.get();
+            loops = gif->loopCount();
+        }
+    } else if (!bytes.isEmpty()) {
+        qt = std::make_unique<QtAnimationReader>(bytes);
+        if (qt->ok()) {
+            source = qt.get();
+            loops = qt->loopCount();
+        }
+    }
+}
+
+bool IsAnimationFile(const std::string& path)
+{
+    return AnimationFileReader(path).ok();
 }
 
 } // namespace quorvanta

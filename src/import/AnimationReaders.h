@@ -1,10 +1,12 @@
 #pragma once
-// Animations read frame by frame as whole canvases, each with its own duration: animated GIF (and any
-// other animated format Qt's readers compose, such as APNG where the installed plugins read it)
-// through QImageReader, whose GIF reader already applies the disposal of each frame; and animated
-// WebP through libwebp's animation decoder, so that it can be encoded again with other settings.
+// Animations read frame by frame as whole canvases, each with its own duration: animated GIF through
+// our own reader (GifReader.h), which composes the frames as gif2webp and browsers do; any other
+// animated format Qt's readers compose (such as APNG where the installed plugins read it) through
+// QImageReader; and animated WebP through libwebp's animation decoder, so that it can be encoded
+// again with other settings. AnimationFileReader picks the reader for a file by its content.
 
 #include "core/AnimationFrames.h"
+#include "import/GifReader.h"
 
 #include <webp/demux.h>
 
@@ -24,6 +26,8 @@ class QtAnimationReader : public FrameSource {
 public:
     // Reads the file at `path`; ok() says whether it holds an animation of more than one frame.
     explicit QtAnimationReader(const std::string& path);
+    // The same for a file already read.
+    explicit QtAnimationReader(QByteArray fileBytes);
     QtAnimationReader(const QtAnimationReader&) = delete;
     QtAnimationReader& operator=(const QtAnimationReader&) = delete;
 
@@ -71,10 +75,40 @@ private:
     int previousTimestamp = 0;
 };
 
+// An animation file read once into memory and frame by frame from there: GIF (by its signature)
+// through GifAnimationReader, anything else through QtAnimationReader.
+class AnimationFileReader : public FrameSource {
+public:
+    explicit AnimationFileReader(const std::string& path);
+    AnimationFileReader(const AnimationFileReader&) = delete;
+    AnimationFileReader& operator=(const AnimationFileReader&) = delete;
+
+    // The file holds an animation of more than one frame that can be read.
+    bool ok() const { return source != nullptr; }
+    // In the WebP sense: 0 plays for ever, n plays n times.
+    int loopCount() const { return loops; }
+    // Why an animation was refused for its size; empty otherwise.
+    const std::string& refusal() const { return refused; }
+
+    std::uint32_t canvasWidth() const override { return source ? source->canvasWidth() : 0; }
+    std::uint32_t canvasHeight() const override { return source ? source->canvasHeight() : 0; }
+    int frameCount() const override { return source ? source->frameCount() : 0; }
+    Read next(AnimationFrame& frame) override { return source ? source->next(frame) : Read::End; }
+
+private:
+    QByteArray bytes;
+    std::unique_ptr<GifAnimationReader> gif;
+    std::unique_ptr<QtAnimationReader> qt;
+    FrameSource* source = nullptr; // whichever of the two reads the file, when it is an animation
+    int loops = 0;
+    std::string refused;
+};
+
 // Reads every frame of a source into memory (for tests and short animations).
 std::vector<AnimationFrame> ReadAllFrames(FrameSource& source);
 
-// True when the file at `path` holds an animation Qt's readers can play frame by frame.
-bool IsQtAnimation(const std::string& path);
+// True when the file at `path` holds an animation of more than one frame that AnimationFileReader
+// can read.
+bool IsAnimationFile(const std::string& path);
 
 } // namespace quorvanta
