@@ -68,10 +68,13 @@ void readJpeg(Bytes bytes, SourceMetadata& meta)
     int iccTotal = 0;
     bool iccBroken = false;
 
+    // Damage ends the walk; what was read before it still counts.
     ByteCursor in(bytes, 2);
     while (in.remaining() > 0) {
-        if (in.u8() != 0xFF)
-            return note(meta, "the JPEG markers are damaged");
+        if (in.u8() != 0xFF) {
+            note(meta, "the JPEG markers are damaged");
+            break;
+        }
         std::uint8_t marker = 0xFF;
         while (in.ok() && marker == 0xFF) // fill bytes
             marker = in.u8();
@@ -80,11 +83,11 @@ void readJpeg(Bytes bytes, SourceMetadata& meta)
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) // markers without a length
             continue;
         const std::uint16_t length = in.be16();
-        if (in.ok() && length < 2)
-            return note(meta, "the JPEG markers are damaged");
-        const Bytes payload = in.take(length - 2u);
-        if (!in.ok())
-            return note(meta, "a JPEG segment runs past the end of the file");
+        const Bytes payload = in.take(length >= 2 ? length - 2u : bytes.size());
+        if (!in.ok()) {
+            note(meta, "a JPEG segment runs past the end of the file");
+            break;
+        }
         if (marker == 0xE1 && startsWith(payload, kExif) && meta.exif.empty()) {
             keepExif(meta, payload.subspan(kExif.size()));
         } else if (marker == 0xE1 && startsWith(payload, kXmp) && meta.xmp.empty()) {
@@ -117,6 +120,8 @@ void readJpeg(Bytes bytes, SourceMetadata& meta)
 // The text after a NUL-terminated field, or nothing when there is no NUL.
 std::optional<Bytes> afterNul(Bytes bytes)
 {
+    if (bytes.empty())
+        return std::nullopt;
     const auto* nul = static_cast<const std::uint8_t*>(std::memchr(bytes.data(), 0, bytes.size()));
     if (!nul)
         return std::nullopt;

@@ -6,7 +6,6 @@
 #include "import/Inflate.h"
 #include "import/SourceMetadata.h"
 
-#include <QBuffer>
 #include <QRandomGenerator>
 
 using namespace quorvanta;
@@ -49,11 +48,6 @@ QByteArray tiff(const QList<std::array<quint32, 4>>& entries, const QByteArray& 
     for (const auto& [tag, type, count, value] : entries)
         out += be16(int(tag)) + be16(int(type)) + be32(count) + (type == 3 && count == 1 ? be16(int(value)) + be16(0) : be32(value));
     return out + be32(0) + tail;
-}
-
-QByteArray webp(const QString& dir)
-{
-    return testsupport::readAll(writePicture(markedPicture(), dir, "plain", "webp"));
 }
 
 } // namespace
@@ -119,17 +113,6 @@ private Q_SLOTS:
         QCOMPARE(read, QByteArray("6\nQuorvanta\n2024:05:06 07:08:09\n12.5\n"));
     }
 
-    void otherFormatsHaveNone()
-    {
-        QByteArray bmp;
-        QBuffer buffer(&bmp);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && markedPicture().save(&buffer, "BMP"));
-        const SourceMetadata meta = readMetadata(bmp);
-        QVERIFY(meta.empty());
-        QCOMPARE(meta.orientation, 1);
-        QCOMPARE(meta.problem, std::string());
-    }
-
     void refusesDamagedBlocks_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -155,12 +138,10 @@ private Q_SLOTS:
         QByteArray broken = zlib(p);
         broken[broken.size() / 2] = char(~broken[broken.size() / 2]);
         QTest::newRow("png profile stream damaged") << png(kXmpChunk + chunk("iCCP", QByteArray("p\0\0", 3) + broken)) << "icc" << true << true;
-        QTest::newRow("png profile stream cut short") << png(kXmpChunk + chunk("iCCP", QByteArray("p\0\0", 3) + zlib(p).chopped(9))) << "icc" << true << true;
         QTest::newRow("png xmp without its fields") << png(chunk("iTXt", QByteArray("XML:com.adobe.xmp\0\0", 19))) << "xmp" << true << false;
 
         QTest::newRow("tiff directory past the end") << tiff({}, {}, 0x7FFFFFFF) << "exif" << true << false;
         QTest::newRow("tiff profile past the end") << tiff({{34675, 7, 0x1000, 0xFFFFF000}}) << "icc" << false << false;
-        QTest::newRow("tiff orientation past the end") << tiff({{0x0112, 3, 1000, 0xFFFFFFF0}}) << "exif" << false << false;
         // The EXIF directory leads back to the first; a second EXIF pointer in it is not followed.
         QTest::newRow("tiff exif directory pointing at itself") << tiff({{0x010F, 2, 4, 0x41424300}, {0x8769, 4, 1, 8}}) << "" << false << false;
         // 40 entries that all name the same 1 MiB: the rebuilt block would pass the limit.
@@ -202,7 +183,7 @@ private Q_SLOTS:
         QVERIFY(notProfile.icc.empty());
         QVERIFY(!notProfile.problem.empty());
 
-        const QByteArray plain = webp(dir.path());
+        const QByteArray plain = testsupport::readAll(writePicture(markedPicture(), dir.path(), "plain", "webp"));
         const SourceMetadata truncated = readMetadata(plain.left(plain.size() / 2));
         QVERIFY(truncated.empty());
         QVERIFY(!truncated.problem.empty());
