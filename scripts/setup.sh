@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-image-formats-plugins libgl-dev fonts-dejavu-core
   libwebp-dev webp libgif-dev
-  imagemagick netpbm
+  imagemagick netpbm libimage-exiftool-perl
   xvfb xauth x11-utils
   desktop-file-utils appstream
   dpkg-dev file lintian
