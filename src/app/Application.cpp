@@ -74,6 +74,7 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
 
     pictureView()->setSettings(settings.get());
     pictureView()->setRequesters(requester.get());
+    pictureView()->setJobRunner(JobRunner(JobRunner::Threads::Worker));
 
     installNotifications();
     installKeys();

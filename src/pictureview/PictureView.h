@@ -7,6 +7,7 @@
 #include "core/DisplayBuffer.h"
 #include "core/Failure.h"
 #include "core/PictureRecord.h"
+#include "pictureview/Jobs.h"
 #include "pictureview/MethodIds.h"
 #include "viewing/Player.h"
 
@@ -82,6 +83,8 @@ public:
     // Where the object asks for settings and paths; either may be absent (an object tested alone).
     void setSettings(const SettingsSource* source) { settings = source; }
     void setRequesters(Requesters* requesterSource) { requesters = requesterSource; }
+    // Where loading and encoding run: inline unless the shell gives a runner with worker threads.
+    void setJobRunner(JobRunner runner) { jobs = runner; }
     const SettingsSource* settingsSource() const { return settings; }
     Requesters* requesterSource() const { return requesters; }
 
@@ -164,6 +167,7 @@ private:
     Player player{d};
     const SettingsSource* settings = nullptr;
     Requesters* requesters = nullptr;
+    JobRunner jobs;
     std::unique_ptr<AnimationState> animation;
     std::unique_ptr<DirectoryShow> directory;
     mutable QImage shownImage;
