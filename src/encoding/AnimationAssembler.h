@@ -85,6 +85,8 @@ private:
 // ---- whole sequences ------------------------------------------------------------------------------
 
 // A sequence of frames read one after the other (an animated GIF, an animated WebP, a directory).
+// EncodeAnimation calls next() on a thread of its own, one call at a time, a few frames ahead of the
+// encoder; the other members on the calling thread before the first next().
 class FrameSource {
 public:
     enum class Read { Frame, Skipped, End, Failed };
@@ -106,6 +108,9 @@ struct AnimationResult {
     std::string error;
 };
 
+// Encodes every frame of `source` in order. The source is read ahead on another thread, at most three
+// frames beyond the last one taken by the encoder, so that reading overlaps encoding; progress and
+// cancellation are handled on the calling thread. Reading stops at the first Failed.
 AnimationResult EncodeAnimation(FrameSource& source, const AnimationSettings& settings,
                                 const AnimationProgress& progress = {}, const std::atomic<bool>* cancel = nullptr);
 
