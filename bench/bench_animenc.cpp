@@ -3,7 +3,10 @@
 // each input, ours lossy and ours mixed next to the tool's lossy and mixed runs, in interleaved rounds:
 // output bytes, mean PSNR of the decoded canvases against the source canvases, and wall time.
 //
-//   bench_animenc --corpus DIR [--rounds N]   (inputs in DIR/animenc, made by bench/animenc_corpus.sh)
+//   bench_animenc --corpus DIR [--rounds N] [--only screen|video|flat|gif] [--thread-level N]
+//
+// The inputs are in DIR/animenc, made by bench/animenc_corpus.sh. --thread-level replaces the
+// encoder's own choice of libwebp's thread_level, for comparing the two.
 
 #include "harness.h"
 #include "references.h"
@@ -203,6 +206,8 @@ bool writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 
 // The user's settings of the comparison: quality 50, speed (method) 0, and libwebp's default filter
 // (strength 60, sharpness 0), which img2webp and gif2webp use, so that only the encoders differ.
+int threadLevelOverride = -1; // --thread-level; -1: the encoder's own choice
+
 quorvanta::AnimationSettings settingsFor(bool mixed)
 {
     quorvanta::EncodeSettings encode;
@@ -211,7 +216,10 @@ quorvanta::AnimationSettings settingsFor(bool mixed)
     encode.method = 0;
     encode.filterStrength = 60;
     encode.filterSharpness = 0;
-    return quorvanta::makeAnimationSettings(encode, mixed, 0, 0xFFFFFFFF);
+    quorvanta::AnimationSettings settings = quorvanta::makeAnimationSettings(encode, mixed, 0, 0xFFFFFFFF);
+    if (threadLevelOverride >= 0)
+        settings.threadLevel = threadLevelOverride;
+    return settings;
 }
 
 struct Contender {
@@ -452,15 +460,21 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const std::string corpus = option(argc, argv, "--corpus", "build/bench-corpus") + "/animenc";
     const int rounds = std::max(3, std::atoi(option(argc, argv, "--rounds", "3").c_str()));
+    const std::string only = option(argc, argv, "--only");
+    threadLevelOverride = std::atoi(option(argc, argv, "--thread-level", "-1").c_str());
     QTemporaryDir scratch;
     const std::string dir = scratch.path().toStdString();
     const std::vector<std::pair<std::string, std::string>> directories = {
         {"screen 60 x 1280x720", "screen"}, {"video 60 x 1280x720", "video"}, {"flat 60 x 1280x720", "flat"}};
     for (const auto& [name, sub] : directories) {
+        if (!only.empty() && only != sub)
+            continue;
         Input input = directoryInput(name, corpus + "/" + sub, dir);
         measure(input, rounds);
         report(input);
     }
+    if (!only.empty() && only != "gif")
+        return 0;
     Input gif = gifInput(corpus + "/anim.gif", dir);
     measure(gif, rounds);
     report(gif);
