@@ -11,7 +11,7 @@
 set -euo pipefail
 dir=$1
 convert=$2
-png_out=(-depth 8 -strip -define png:exclude-chunks=date,time)
+png_out=(-depth 8 -strip -define "png:exclude-chunks=date,time")
 RANDOM=20261209 # bash's generator, seeded: the same words and shapes on every run
 
 rm -rf "$dir" && mkdir -p "$dir/screen" "$dir/video" "$dir/flat" "$dir/gifframes"
