@@ -33,9 +33,9 @@ public:
     WebPPicture picture{};
 };
 
-// Reads a source's frames on a thread of its own, at most kFramesAhead ahead of the encoder, so that
-// decoding the next frame overlaps encoding this one. The reader always ends with End or Failed, so
-// take() never waits for a frame that will not come.
+// Reads a source's frames on a thread of its own, so that decoding the next frame overlaps encoding
+// this one: at most kFramesAhead frames wait, and one more may be being read. The reader always ends
+// with End or Failed, so take() never waits for a frame that will not come.
 class FrameReadAhead {
 public:
     static constexpr std::size_t kFramesAhead = 2;
