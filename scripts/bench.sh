@@ -5,6 +5,7 @@
 #
 #   scripts/bench.sh                 everything
 #   scripts/bench.sh view frames     only the named programs (bench/bench_view.cpp, ...)
+#   scripts/bench.sh animenc         animated WebP encoding against img2webp and gif2webp
 #   scripts/bench.sh first_picture playback
 #                                    the on-screen comparisons with other viewers under Xvfb
 #                                    (bench/first_picture/run.sh; installs the viewers it needs)
@@ -18,7 +19,7 @@ build="${BENCH_BUILD:-$top/build-bench}"
 convert=/usr/bin/convert # the convert on PATH may be another program
 recipe=3                 # bump when the corpus recipe changes
 
-for t in "$convert" cwebp dwebp img2webp cmake ninja; do
+for t in "$convert" cwebp dwebp img2webp gif2webp cmake ninja; do
   command -v "$t" >/dev/null || { echo "bench: $t is missing; scripts/setup.sh installs it" >&2; exit 1; }
 done
 
@@ -105,7 +106,15 @@ for a in "$@"; do
   case "$a" in first_picture | playback) screens+=("$a") ;; *) programs+=("$a") ;; esac
 done
 if [ $# -eq 0 ]; then
-  programs=(view frames encode) # the programs that print table rows, in the table's order
+  programs=(view frames encode animenc) # the programs that print table rows, in the table's order
+fi
+# The animation encoding inputs have a recipe of their own (bench/animenc_corpus.sh), made on first use.
+animenc_recipe=1
+if [[ " ${programs[*]-} " == *" animenc "* ]] &&
+  [ "$(cat "$corpus/animenc/.recipe" 2>/dev/null)" != "$animenc_recipe" ]; then
+  echo "bench: making the animation encoding inputs in $corpus/animenc (about 2 minutes)" >&2
+  "$top/bench/animenc_corpus.sh" "$corpus/animenc" "$convert"
+  echo "$animenc_recipe" >"$corpus/animenc/.recipe"
 fi
 targets=(quorvanta)
 [ ${#programs[@]} -eq 0 ] || targets+=("${programs[@]/#/bench_}")

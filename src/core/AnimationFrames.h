@@ -40,6 +40,8 @@ void ComposeOntoCanvas(const FramePixels& frame, std::uint32_t* canvas, std::uin
                        std::uint32_t canvasHeight);
 
 // A sequence of frames read one after the other (an animated GIF, an animated WebP, a directory).
+// EncodeAnimation calls next() on a thread of its own, one call at a time, a few frames ahead of the
+// encoder; the other members on the calling thread before the first next().
 class FrameSource {
 public:
     enum class Read { Frame, Skipped, End, Failed };

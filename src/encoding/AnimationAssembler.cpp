@@ -5,6 +5,11 @@
 #include <webp/decode.h>
 
 #include <climits>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace quorvanta {
 
@@ -26,6 +31,71 @@ public:
     BorrowedPicture(const BorrowedPicture&) = delete;
     BorrowedPicture& operator=(const BorrowedPicture&) = delete;
     WebPPicture picture{};
+};
+
+// Reads a source's frames on a thread of its own, so that decoding the next frame overlaps encoding
+// this one: at most kFramesAhead frames wait, and one more may be being read. The reader always ends
+// with End or Failed, so take() never waits for a frame that will not come.
+class FrameReadAhead {
+public:
+    static constexpr std::size_t kFramesAhead = 2;
+
+    explicit FrameReadAhead(FrameSource& frames) : source(frames), worker([this] { work(); }) {}
+
+    ~FrameReadAhead()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        worker.join(); // at most one frame read still under way
+    }
+
+    FrameReadAhead(const FrameReadAhead&) = delete;
+    FrameReadAhead& operator=(const FrameReadAhead&) = delete;
+
+    // The next read in the source's order; its frame moves into `frame`.
+    FrameSource::Read take(AnimationFrame& frame)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !ready.empty(); });
+        auto [read, next] = std::move(ready.front());
+        ready.pop_front();
+        lock.unlock();
+        changed.notify_all();
+        frame = std::move(next);
+        return read;
+    }
+
+private:
+    void work()
+    {
+        for (;;) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [this] { return stopping || ready.size() < kFramesAhead; });
+                if (stopping)
+                    return;
+            }
+            AnimationFrame frame;
+            const FrameSource::Read read = source.next(frame);
+            {
+                const std::lock_guard lock(mutex);
+                ready.emplace_back(read, std::move(frame));
+            }
+            changed.notify_all();
+            if (read == FrameSource::Read::End || read == FrameSource::Read::Failed)
+                return;
+        }
+    }
+
+    FrameSource& source;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::pair<FrameSource::Read, AnimationFrame>> ready;
+    bool stopping = false;
+    std::thread worker; // last: starts once everything above is in place
 };
 
 } // namespace
@@ -144,13 +214,14 @@ AnimationResult EncodeAnimation(FrameSource& source, const AnimationSettings& se
     }
     const int total = source.frameCount();
     int done = 0;
+    FrameReadAhead frames(source);
     for (;;) {
         if (assembler.cancelled()) {
             result.cancelled = true;
             return result;
         }
         AnimationFrame frame;
-        const FrameSource::Read read = source.next(frame);
+        const FrameSource::Read read = frames.take(frame);
         if (read == FrameSource::Read::End)
             break;
         if (read == FrameSource::Read::Failed) {

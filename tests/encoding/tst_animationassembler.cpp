@@ -161,6 +161,67 @@ private Q_SLOTS:
         QVERIFY(cancelled.finish().empty());
     }
 
+    // Frames come out in the source's order while the source is read on another thread, never more than
+    // three frames ahead of the encoder (a source of thousands of frames is not held whole), and a frame
+    // that cannot be read ends the encoding there.
+    void readsAheadInOrderWithinBounds_data()
+    {
+        QTest::addColumn<int>("failAt"); // 0: none of the 40 frames fails
+        QTest::newRow("all read") << 0;
+        QTest::newRow("fails at the 5th") << 5;
+        QTest::newRow("fails at once") << 1;
+    }
+    void readsAheadInOrderWithinBounds()
+    {
+        const int count = 40;
+        QFETCH(int, failAt);
+        class Numbered : public FrameSource {
+        public:
+            int count = 0;
+            int failAt = 0;
+            std::atomic<int> given{0};
+            std::uint32_t canvasWidth() const override { return 8; }
+            std::uint32_t canvasHeight() const override { return 8; }
+            int frameCount() const override { return count; }
+            Read next(AnimationFrame& frame) override
+            {
+                const int n = ++given;
+                if (n == failAt)
+                    return Read::Failed;
+                if (n > count)
+                    return Read::End;
+                frame.pixels = allocZeroed<std::uint32_t>(64);
+                std::fill_n(frame.pixels.get(), 64, 0xFF000000u | std::uint32_t(n) * 0x050301u);
+                frame.width = frame.height = 8;
+                frame.durationMs = 10 * n;
+                return Read::Frame;
+            }
+        };
+        Numbered source;
+        source.count = count;
+        source.failAt = failAt;
+        AnimationSettings settings;
+        settings.lossless = 1;
+        int worstAhead = 0;
+        const AnimationResult result = EncodeAnimation(source, settings, [&](int done, int) {
+            worstAhead = std::max(worstAhead, source.given.load() - done);
+        });
+        QVERIFY2(worstAhead <= 3, qPrintable(QStringLiteral("read %1 frames ahead").arg(worstAhead)));
+        if (failAt) {
+            QCOMPARE(result.error, std::string("a frame could not be read"));
+            QVERIFY(result.bytes.empty());
+            QCOMPARE(source.given.load(), failAt); // nothing read past the failure
+            return;
+        }
+        QCOMPARE(result.framesEncoded, count);
+        const DecodedAnimation decoded = decodeAnimation(result.bytes);
+        QCOMPARE(decoded.frames.size(), std::size_t(count));
+        for (int i = 0; i < count; ++i) {
+            QCOMPARE(decoded.frames[std::size_t(i)][0], 0xFF000000u | std::uint32_t(i + 1) * 0x050301u);
+            QCOMPARE(decoded.durations[std::size_t(i)], 10 * (i + 1));
+        }
+    }
+
     void sourcesReportProgressAndStopOnCancel()
     {
         class Frames : public FrameSource {
