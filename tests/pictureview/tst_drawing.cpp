@@ -29,6 +29,13 @@ QImage grab(PictureView& view)
     return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+void stretch(PictureView& view)
+{
+    ViewChoice choice;
+    choice.scaling = Scaling::Stretch;
+    view.setViewChoice(choice);
+}
+
 } // namespace
 
 class TestDrawing : public QObject {
@@ -52,9 +59,10 @@ private Q_SLOTS:
         QVERIFY(d.importBuffer.pixels != nullptr);
     }
 
-    void opaquePictureFillsTheWholeRectangle()
+    void stretchedOpaquePictureFillsTheWholeRectangle()
     {
         PictureView view;
+        stretch(view);
         view.resize(40, 30);
         // Left half red, right half blue: stretched, each half still covers its half of the area.
         showPicture(view, 2, 1, [](std::uint32_t x, std::uint32_t) { return x == 0 ? 0xFFFF0000u : 0xFF0000FFu; });
@@ -69,6 +77,7 @@ private Q_SLOTS:
     void transparentPixelsShowTheBackgroundColour()
     {
         PictureView view;
+        stretch(view);
         view.resize(20, 20);
         // Top row fully transparent black, bottom row opaque green.
         showPicture(view, 1, 2, [](std::uint32_t, std::uint32_t y) { return y == 0 ? 0x00000000u : 0xFF00FF00u; });
@@ -80,6 +89,7 @@ private Q_SLOTS:
     void halfTransparentPixelsBlend()
     {
         PictureView view;
+        stretch(view);
         view.resize(10, 10);
         showPicture(view, 1, 1, [](std::uint32_t, std::uint32_t) { return 0x80000000u; });
         const QColor c(grab(view).pixel(5, 5));
@@ -107,12 +117,20 @@ private Q_SLOTS:
     {
         PictureView view(100, 100);
         showPicture(view, 400, 300, [](std::uint32_t, std::uint32_t) { return 0xFF000000u; });
-        QCOMPARE(view.minimumSizeHint(), QSize(400, 300));
+        // The minimum stays small; the default size is the picture's own while there is room.
+        QCOMPARE(view.minimumSizeHint(), QSize(100, 100));
         QCOMPARE(view.sizeHint(), QSize(400, 300));
-        QCOMPARE(view.maximumSize(), QSize(1280, 1024));
-        // Bigger than the largest area: squeezed into it.
-        showPicture(view, 2000, 1, [](std::uint32_t, std::uint32_t) { return 0xFF000000u; });
-        QCOMPARE(view.minimumSizeHint(), QSize(1280, 1));
+        QVERIFY(view.maximumSize().width() > 10000);
+        // Within the room the window can give: the largest zoom that keeps it whole, in its shape.
+        view.setRoom(QSize(200, 200));
+        QCOMPARE(view.sizeHint(), QSize(200, 150));
+        view.setRoom(QSize(60, 500));
+        QCOMPARE(view.minimumSizeHint(), QSize(60, 100));
+        QCOMPARE(view.sizeHint(), QSize(60, 100)); // 60 x 45 at least the minimum
+        // A picture smaller than the minimum is not enlarged for the default size.
+        view.setRoom(QSize());
+        showPicture(view, 16, 16, [](std::uint32_t, std::uint32_t) { return 0xFF000000u; });
+        QCOMPARE(view.sizeHint(), QSize(100, 100));
     }
 
     void pictureIsConvertedOncePerNewPicture()
