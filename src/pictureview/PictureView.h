@@ -246,4 +246,4 @@ private:
 Q_DECLARE_METATYPE(quorvanta::Mode)
 Q_DECLARE_METATYPE(quorvanta::Problem)
 Q_DECLARE_METATYPE(quorvanta::PictureInfo)
-Q_DECLARE_METATYPE(quorvanta::ViewChoice)
+

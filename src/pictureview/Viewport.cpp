@@ -69,8 +69,9 @@ void Viewport::setPicture(QSize pixels)
 void Viewport::setArea(QSize devicePixels)
 {
     // The middle of what is seen stays in the middle.
-    offset += QPoint(area.width() - devicePixels.width(), area.height() - devicePixels.height()) / 2;
+    const QPoint middle = QPoint(area.width(), area.height()) / 2 - pictureRect().topLeft();
     area = devicePixels;
+    offset = middle - QPoint(area.width(), area.height()) / 2;
     clampPan();
 }
 

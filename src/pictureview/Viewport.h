@@ -6,6 +6,7 @@
 
 #include "pictureview/Resample.h"
 
+#include <QMetaType>
 #include <QPoint>
 #include <QPointF>
 #include <QRect>
@@ -81,3 +82,5 @@ private:
 };
 
 } // namespace quorvanta
+
+Q_DECLARE_METATYPE(quorvanta::ViewChoice)
