@@ -190,11 +190,17 @@ WindowPlace::WindowPlace(QWidget* window, QString identifier, const Stores& stor
         // A size that no longer fits the screen gives way to the window's own.
         if (!sizeRestored)
             window->resize(window->sizeHint().boundedTo(available.size()));
-        const QRect frame = window->frameGeometry();
-        if (!available.isEmpty() && !available.contains(frame))
-            window->move(window->pos() + placeOnScreen(frame, available) - frame.topLeft());
+        keepOnScreen();
     }
     window->installEventFilter(this);
+}
+
+void WindowPlace::keepOnScreen() const
+{
+    const QRect available = window->screen() ? window->screen()->availableGeometry() : QRect();
+    const QRect frame = window->frameGeometry();
+    if (!available.isEmpty() && !available.contains(frame))
+        window->move(window->pos() + placeOnScreen(frame, available) - frame.topLeft());
 }
 
 void WindowPlace::remember() const
@@ -207,6 +213,9 @@ bool WindowPlace::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window && event->type() == QEvent::Hide && !event->spontaneous())
         remember();
+    // The window's frame is known once it is shown: it too must lie on the screen.
+    if (watched == window && event->type() == QEvent::Show && !event->spontaneous())
+        keepOnScreen();
     return QObject::eventFilter(watched, event);
 }
 

@@ -73,6 +73,8 @@ class WindowPlace : public QObject {
 public:
     WindowPlace(QWidget* window, QString identifier, const Stores& stores);
     void remember() const;
+    // Moves the window onto its screen if it lies partly off it.
+    void keepOnScreen() const;
     // True when the window took the size stored from the last run.
     bool restoredSize() const { return sizeRestored; }
 

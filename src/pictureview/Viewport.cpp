@@ -120,6 +120,8 @@ double Viewport::fitZoom() const
 
 double Viewport::zoom() const
 {
+    if (chosen.scaling == Scaling::Zoom)
+        return chosen.zoom;
     if (pictureSize.isEmpty())
         return 1.0;
     return static_cast<double>(scaledSize().width()) / pictureSize.width();
