@@ -183,6 +183,7 @@ WindowPlace::WindowPlace(QWidget* window, QString identifier, const Stores& stor
 {
     const QVariant stored = stores.value(this->identifier);
     if (stored.typeId() == QMetaType::QByteArray && window->restoreGeometry(stored.toByteArray())) {
+        placeRestored = true;
         const QRect available = window->screen() ? window->screen()->availableGeometry() : QRect();
         const QSize size = stores.value(this->identifier + QStringLiteral("Size")).toSize();
         sizeRestored = available.isEmpty() || !size.isValid() ||
@@ -213,8 +214,9 @@ bool WindowPlace::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window && event->type() == QEvent::Hide && !event->spontaneous())
         remember();
-    // The window's frame is known once it is shown: it too must lie on the screen.
-    if (watched == window && event->type() == QEvent::Show && !event->spontaneous())
+    // The frame of a window put back where it was is known once it is shown: it too must lie on the
+    // screen.
+    if (placeRestored && watched == window && event->type() == QEvent::Show && !event->spontaneous())
         keepOnScreen();
     return QObject::eventFilter(watched, event);
 }

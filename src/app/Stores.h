@@ -85,6 +85,7 @@ private:
     QWidget* window;
     QString identifier;
     const Stores& stores;
+    bool placeRestored = false;
     bool sizeRestored = false;
 };
 
