@@ -47,8 +47,13 @@ struct ViewItems {
     QAction* leaveFullscreen = nullptr; // Escape, while fullscreen
 };
 
-// The status bar's line for what is on show at `zoom`.
-QString statusLine(const PictureInfo& info, const ViewChoice& choice, double zoom);
+// The status bar's texts for what is on show at `zoom`: the picture, and for an animation or a
+// directory the frame's place and time.
+struct StatusTexts {
+    QString picture;
+    QString frame;
+};
+StatusTexts statusTexts(const PictureInfo& info, const ViewChoice& choice, double zoom);
 
 // Identity of the menu items: the user data of the menu table.
 enum MenuUserData : int {
@@ -97,6 +102,7 @@ public:
     QMenu* recentMenu = nullptr;
     ViewItems viewItems;
     QLabel* statusText = nullptr;
+    QLabel* frameText = nullptr;
     // Shows the view choice in the menu's checks.
     void showViewChoice(const ViewChoice& choice);
     // The paths "Open recent" offers, newest first.

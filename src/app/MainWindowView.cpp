@@ -26,6 +26,8 @@ namespace quorvanta {
 
 namespace {
 
+constexpr QSize kComfortableArea(400, 300);
+
 QString decoded(const std::string& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -67,21 +69,21 @@ QString secondsText(std::int64_t milliseconds)
 
 } // namespace
 
-QString statusLine(const PictureInfo& info, const ViewChoice& choice, double zoom)
+StatusTexts statusTexts(const PictureInfo& info, const ViewChoice& choice, double zoom)
 {
     const QString path = decoded(info.path);
     const QString name = QFileInfo(path).fileName();
-    QStringList parts{name.isEmpty() ? path : name,
-                      QStringLiteral("%1 × %2").arg(info.width).arg(info.height),
-                      kindText(info),
-                      QLocale::c().formattedDataSize(static_cast<qint64>(info.fileSize), 1),
-                      zoomText(choice, zoom)};
-    if (info.frameCount > 0) {
-        parts << QStringLiteral("frame %1 / %2").arg(info.frame).arg(info.frameCount)
-              << secondsText(info.frameStartMs) + QStringLiteral(", ") + QString::number(info.frameDurationMs) +
-                     QStringLiteral(" ms");
-    }
-    return parts.join(QStringLiteral("  |  "));
+    const QString separator = QStringLiteral("  |  ");
+    StatusTexts texts;
+    texts.picture = QStringList{name.isEmpty() ? path : name, QStringLiteral("%1 × %2").arg(info.width).arg(info.height),
+                                kindText(info), QLocale::c().formattedDataSize(static_cast<qint64>(info.fileSize), 1),
+                                zoomText(choice, zoom)}
+                        .join(separator);
+    if (info.frameCount > 0)
+        texts.frame = QStringLiteral("frame %1 / %2").arg(info.frame).arg(info.frameCount) + separator +
+                      secondsText(info.frameStartMs) + QStringLiteral(", ") + QString::number(info.frameDurationMs) +
+                      QStringLiteral(" ms");
+    return texts;
 }
 
 void FrameSlider::mousePressEvent(QMouseEvent* event)
@@ -203,6 +205,10 @@ void MainWindow::buildStatusBar()
     statusText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusText->setMinimumWidth(0);
     statusBar()->addWidget(statusText, 1);
+    // The frame's place is never cut.
+    frameText = new QLabel;
+    frameText->setObjectName(QStringLiteral("frameText"));
+    statusBar()->addPermanentWidget(frameText);
 }
 
 void MainWindow::followPictureInfo()
@@ -227,8 +233,12 @@ void MainWindow::followPictureInfo()
 
 void MainWindow::showStatus()
 {
-    if (shownInfo)
-        statusText->setText(statusLine(*shownInfo, shownChoice, shownZoom));
+    if (!shownInfo)
+        return;
+    const StatusTexts texts = statusTexts(*shownInfo, shownChoice, shownZoom);
+    statusText->setText(texts.picture);
+    frameText->setText(texts.frame);
+    frameText->setVisible(!texts.frame.isEmpty());
 }
 
 void MainWindow::adoptDefaultSize(const QRect& available)
@@ -242,7 +252,9 @@ void MainWindow::adoptDefaultSize(const QRect& available)
     pictureView->setRoom((room - chrome).expandedTo(QSize(1, 1)));
     if (layout())
         layout()->activate();
-    resize((chrome + pictureView->sizeHint()).expandedTo(minimumSizeHint()).boundedTo(room));
+    // A small picture still gets a window whose menus and status line can be read.
+    const QSize area = pictureView->sizeHint().expandedTo(kComfortableArea).boundedTo(room - chrome);
+    resize((chrome + area).expandedTo(minimumSizeHint()).boundedTo(room));
     const QRect placed(frameGeometry().topLeft(), size() + frame);
     move(pos() + placeOnScreen(placed, available) - placed.topLeft());
 }
