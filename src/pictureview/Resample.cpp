@@ -1,5 +1,9 @@
 #include "pictureview/Resample.h"
 
+// The passes below are plain loops over bytes that the compiler vectorises only at its highest level;
+// measured with bench/bench_scale.cpp, this halves the time of reducing a 8000 x 6000 picture.
+#pragma GCC optimize("O3")
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
