@@ -150,6 +150,12 @@ void MainWindow::buildViewMenu()
     connect(v.leaveFullscreen, &QAction::triggered, this, [this] { setFullscreen(false); });
     showViewChoice(ViewChoice{});
 
+    // The table's own keys work while the menu bar is hidden too.
+    for (QAction* title : titles)
+        for (QAction* entry : title->menu() ? title->menu()->actions() : QList<QAction*>{})
+            if (!entry->shortcut().isEmpty())
+                addAction(entry);
+
     // "Open recent" follows "Open directory..." in the Project menu.
     recentMenu = new QMenu(QStringLiteral("Open recent"), this);
     if (QMenu* project = titles.value(0) ? titles.value(0)->menu() : nullptr)

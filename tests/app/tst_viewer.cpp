@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -110,6 +111,9 @@ private Q_SLOTS:
         QVERIFY(w.menuBar()->isHidden() && w.statusBar()->isHidden());
         QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(run.view().viewChoice().scaling, Scaling::Zoom);
+        QSignalSpy opening(&run.view(), &PictureView::methodReceived);
+        QTest::keyClick(&w, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(opening.count(), 1);
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!(w.windowState() & Qt::WindowFullScreen));
         QVERIFY(!w.menuBar()->isHidden() && !w.statusBar()->isHidden());
