@@ -7,7 +7,13 @@
 #                              the app opens it through QUORVANTA_OPEN_WINDOW
 # QUORVANTA_BIN                the executable (default build/quorvanta)
 # QUORVANTA_SCREENSHOT_DELAY   seconds to let the windows settle before the capture (default 2)
-# QUORVANTA_SCREENSHOT_SCREEN  the virtual screen (default 1280x1024x24)
+# QUORVANTA_SCREENSHOT_SCREEN  the virtual screen (default 1280x1024x24; 1024x768x24 for a small one)
+# QUORVANTA_SCREENSHOT_STORE   settings put in the store before the start, "key=value" separated by
+#                              blanks (ViewScaling=1 actual size, ViewCheckerboard=true, ...)
+# QUORVANTA_SCREENSHOT_RESIZE  WxH: the window is resized to this before the capture, as a user would
+# QUORVANTA_SCREENSHOT_KEYS    keys typed into the main window before the capture, in xdotool's
+#                              names separated by blanks ("ctrl+plus F11 space")
+# QT_SCALE_FACTOR and the other Qt variables pass through.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 if [ $# -lt 1 ]; then
@@ -39,6 +45,10 @@ fi
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
+if [ -n "${QUORVANTA_SCREENSHOT_STORE:-}" ]; then
+  mkdir -p "$scratch/config/quorvanta"
+  { echo "[General]"; tr ' ' '\n' <<<"$QUORVANTA_SCREENSHOT_STORE"; } >"$scratch/config/quorvanta/quorvanta.ini"
+fi
 open_window=""
 [ "$which_window" = main ] || open_window="$which_window"
 XDG_RUNTIME_DIR="$scratch" XDG_CONFIG_HOME="$scratch/config" QT_QPA_PLATFORM=xcb \
@@ -54,6 +64,19 @@ if [ -z "$id" ]; then
   echo "window '$title_pattern' not found" >&2
   kill -TERM "$app" 2>/dev/null || true
   exit 1
+fi
+main_id="$(xwininfo -root -tree | awk '/"([^"]* - )?Quorvanta": \(/ {print $1; exit}')"
+if [ -n "${QUORVANTA_SCREENSHOT_RESIZE:-}${QUORVANTA_SCREENSHOT_KEYS:-}" ] && [ -n "$main_id" ]; then
+  command -v xdotool >/dev/null || { echo "xdotool is needed for resizing and keys (scripts/setup.sh)" >&2; exit 2; }
+  if [ -n "${QUORVANTA_SCREENSHOT_RESIZE:-}" ]; then
+    xdotool windowsize --sync "$main_id" "${QUORVANTA_SCREENSHOT_RESIZE%x*}" "${QUORVANTA_SCREENSHOT_RESIZE#*x}" || true
+  fi
+  for key in ${QUORVANTA_SCREENSHOT_KEYS:-}; do
+    xdotool windowfocus --sync "$main_id" key --clearmodifiers "$key"
+    sleep 0.3
+  done
+  sleep 1
+  [ "$which_window" = main ] && id="$(xwininfo -root -tree | awk '/"([^"]* - )?Quorvanta": \(/ {print $1; exit}')"
 fi
 import -window "$id" "$out"
 kill -TERM "$app"

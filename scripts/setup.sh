@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins libgl-dev fonts-dejavu-core
   libwebp-dev webp libgif-dev
   imagemagick netpbm libimage-exiftool-perl
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils xdotool
   desktop-file-utils appstream
   dpkg-dev file lintian
   clang libclang-rt-14-dev

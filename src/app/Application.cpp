@@ -56,7 +56,8 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
     settings = std::make_unique<SettingsWindow>();
     style = std::make_unique<StyleWindow>(store);
     // Each window keeps its place under its identifier; the keepers are owned by their windows.
-    new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
+    mainPlace = new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
+    main->sizeForFirstPicture = !mainPlace->restoredSize();
     new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
     new WindowPlace(settings.get(), QStringLiteral("Quorvanta03"), store);
     // The settings window opens over the main window, and the menu's keys work from it too.
@@ -78,6 +79,7 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
 
     installNotifications();
     installKeys();
+    installViewCommands();
 }
 
 Shell::~Shell()
@@ -158,8 +160,11 @@ void Shell::installKeys()
 void Shell::stepFrame(int delta)
 {
     MainWindow* window = main.get();
-    if (!controlsFor(pictureView()->mode()).playback)
+    // Without frames on show the arrows step through the pictures of the folder.
+    if (!controlsFor(pictureView()->mode()).playback) {
+        stepPicture(delta);
         return;
+    }
     // Stepping stops playback, so the frame stepped to stays on show.
     if (pictureView()->playing())
         pictureView()->send(MethodId::Pause);

@@ -17,6 +17,7 @@ class MainWindow;
 class PictureView;
 class SettingsWindow;
 class StyleWindow;
+class WindowPlace;
 
 class Shell : public QObject {
     Q_OBJECT
@@ -50,6 +51,10 @@ private:
     void installNotifications();
     void installKeys();
     void stepFrame(int delta);
+    // The View menu, "Open recent", next and previous picture, the dialogs' folder (ShellView.cpp).
+    void installViewCommands();
+    void stepPicture(int step);
+    void openRecent(const QString& path);
 
     std::optional<ArgumentRecord> arguments;
     Stores store;
@@ -58,6 +63,9 @@ private:
     std::unique_ptr<AboutWindow> about;
     std::unique_ptr<SettingsWindow> settings;
     std::unique_ptr<StyleWindow> style;
+    WindowPlace* mainPlace = nullptr;
+    std::string stepFrom; // where next and previous picture step from
+    ViewChoice choiceStored;
     bool tornDown = false;
 };
 

@@ -34,14 +34,24 @@ QString directoryFromDrawer(const QString& drawer)
     return drawer;
 }
 
+QString startDirectory(const RequestOptions& options)
+{
+    if (!options.initialFile.isEmpty())
+        return QFileInfo(options.initialFile).absolutePath();
+    const bool ram = options.initialDrawer.compare(QStringLiteral("ram:"), Qt::CaseInsensitive) == 0;
+    if (ram && !options.lastFolder.isEmpty() && QFileInfo(options.lastFolder).isDir())
+        return options.lastFolder;
+    return directoryFromDrawer(options.initialDrawer);
+}
+
 void configureFileDialog(QFileDialog& dialog, const RequestOptions& options)
 {
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setWindowTitle(options.title);
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Cancel"));
-    dialog.setDirectory(directoryFromDrawer(options.initialDrawer));
-    dialog.selectFile(QString());
+    dialog.setDirectory(startDirectory(options));
+    dialog.selectFile(options.initialFile.isEmpty() ? QString() : QFileInfo(options.initialFile).fileName());
     dialog.setAcceptMode(options.saveMode ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (options.drawersOnly) {
         dialog.setFileMode(QFileDialog::Directory);

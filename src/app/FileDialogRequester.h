@@ -17,6 +17,10 @@ QStringList nameFiltersFromPattern(const QString& pattern);
 // "ram:" is the temp directory; any other text is taken as a directory path.
 QString directoryFromDrawer(const QString& drawer);
 
+// Where a dialog opens: beside a proposed file; for "ram:" the folder last used while it exists, the
+// temp directory before any; any other drawer as it is.
+QString startDirectory(const RequestOptions& options);
+
 // Sets title, button texts, start directory, name filter, save and directory modes.
 void configureFileDialog(QFileDialog& dialog, const RequestOptions& options);
 

@@ -97,7 +97,7 @@ MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QW
     encodePictureRow->addWidget(encodePictureButton);
     encodePicturePanel = panel("encodePicturePanel", encodePictureRow, true);
 
-    frameSlider = new QSlider(Qt::Horizontal);
+    frameSlider = new FrameSlider(Qt::Horizontal);
     frameSlider->setObjectName(QStringLiteral("frameSlider"));
     frameSlider->setMinimum(1);
     pauseButton = imageButton("pauseButton", QStyle::SP_MediaPause, style());
@@ -136,6 +136,9 @@ MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QW
     buildMenus();
     buildKeys();
     followPictureView();
+    buildViewMenu();
+    buildStatusBar();
+    followPictureInfo();
 }
 
 void MainWindow::followPictureView()

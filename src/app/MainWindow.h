@@ -2,21 +2,58 @@
 // The main window: the picture area, the panels that appear when they apply, the menus and the
 // keyboard. It only builds and reports; the shell wires what it reports to the picture object.
 
+#include "pictureview/PictureView.h"
+
 #include <QMainWindow>
+#include <QSlider>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QAction;
 class QGroupBox;
+class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
-class QSlider;
 
 namespace quorvanta {
 
-class PictureView;
-struct Controls;
+// The frame slider: a click on the track moves to the frame clicked, not a page on.
+class FrameSlider : public QSlider {
+    Q_OBJECT
+
+public:
+    using QSlider::QSlider;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// The View menu's items.
+struct ViewItems {
+    QAction* fit = nullptr;             // F
+    QAction* actualSize = nullptr;      // Ctrl+0
+    QAction* stretch = nullptr;
+    QAction* zoomIn = nullptr;          // Ctrl++
+    QAction* zoomOut = nullptr;         // Ctrl+-
+    QAction* enlargeSmall = nullptr;
+    QAction* backgroundColour = nullptr; // transparency over the background colour
+    QAction* checkerboard = nullptr;     // or over a checkerboard
+    QAction* nextPicture = nullptr;     // Page Down
+    QAction* previousPicture = nullptr; // Page Up
+    QAction* fullscreen = nullptr;      // F11
+    QAction* leaveFullscreen = nullptr; // Escape, while fullscreen
+};
+
+// The status bar's texts for what is on show at `zoom`: the picture, and for an animation or a
+// directory the frame's place and time.
+struct StatusTexts {
+    QString picture;
+    QString frame;
+};
+StatusTexts statusTexts(const PictureInfo& info, const ViewChoice& choice, double zoom);
 
 // Identity of the menu items: the user data of the menu table.
 enum MenuUserData : int {
@@ -60,10 +97,29 @@ public:
     QAction* firstFrameKey = nullptr;     // Home
     QAction* lastFrameKey = nullptr;      // End
 
+    // The View menu, "Open recent" and the status bar (MainWindowView.cpp).
+    QMenu* viewMenu = nullptr;
+    QMenu* recentMenu = nullptr;
+    ViewItems viewItems;
+    QLabel* statusText = nullptr;
+    QLabel* frameText = nullptr;
+    // Shows the view choice in the menu's checks.
+    void showViewChoice(const ViewChoice& choice);
+    // The paths "Open recent" offers, newest first.
+    void setRecentPaths(const QStringList& paths);
+    // Sizes the window for the picture on show: the picture at the largest zoom up to 100 % that keeps
+    // it whole, the window inside `available` (the screen's available area), and moved onto it.
+    void adoptDefaultSize(const QRect& available);
+    // The window takes its default size for the first picture shown, unless a size was restored.
+    bool sizeForFirstPicture = true;
+    void setFullscreen(bool on);
+
 Q_SIGNALS:
     void closeRequested();
     // The first local path of a drop, in the bytes the file system takes.
     void pathDropped(const std::string& path);
+    // A path of "Open recent" was chosen.
+    void recentChosen(const QString& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +132,15 @@ private:
     // Panels, title, slider and gauge follow what the picture object says changed.
     void followPictureView();
     void showControls(const Controls& controls);
+
+    void buildViewMenu();
+    void buildStatusBar();
+    void followPictureInfo();
+    void showStatus();
+
+    std::optional<PictureInfo> shownInfo;
+    ViewChoice shownChoice;
+    double shownZoom = 1.0;
 };
 
 } // namespace quorvanta

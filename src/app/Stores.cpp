@@ -4,9 +4,11 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QScreen>
 #include <QSettings>
 #include <QWidget>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +19,12 @@ namespace quorvanta {
 namespace {
 
 constexpr auto kFileName = "quorvanta.ini";
+constexpr auto kScalingKey = "ViewScaling";
+constexpr auto kZoomKey = "ViewZoom";
+constexpr auto kEnlargeKey = "ViewEnlargeSmall";
+constexpr auto kCheckerboardKey = "ViewCheckerboard";
+constexpr auto kRecentKey = "RecentPaths";
+constexpr auto kLastFolderKey = "LastFolder";
 
 QString folderFromEnvironment(const char* variable)
 {
@@ -113,24 +121,103 @@ bool Stores::usable(const QString& path, bool absentWillDo) const
     return found == Found::File || (found == Found::Nothing && absentWillDo);
 }
 
+ViewChoice storedViewChoice(const Stores& stores)
+{
+    ViewChoice choice;
+    const int scaling = stores.value(QString::fromLatin1(kScalingKey)).toInt();
+    if (scaling >= static_cast<int>(Scaling::Fit) && scaling <= static_cast<int>(Scaling::Stretch))
+        choice.scaling = static_cast<Scaling>(scaling);
+    bool number = false;
+    const double zoom = stores.value(QString::fromLatin1(kZoomKey)).toDouble(&number);
+    if (number && zoom >= Viewport::kMinZoom && zoom <= Viewport::kMaxZoom)
+        choice.zoom = zoom;
+    choice.enlargeSmall = stores.value(QString::fromLatin1(kEnlargeKey)).toBool();
+    choice.checkerboard = stores.value(QString::fromLatin1(kCheckerboardKey)).toBool();
+    return choice;
+}
+
+void storeViewChoice(const Stores& stores, const ViewChoice& choice)
+{
+    stores.write({{QString::fromLatin1(kScalingKey), static_cast<int>(choice.scaling)},
+                  {QString::fromLatin1(kZoomKey), choice.zoom},
+                  {QString::fromLatin1(kEnlargeKey), choice.enlargeSmall},
+                  {QString::fromLatin1(kCheckerboardKey), choice.checkerboard}},
+                 Stores::Both);
+}
+
+QStringList recentPaths(const Stores& stores)
+{
+    QStringList paths = stores.value(QString::fromLatin1(kRecentKey)).toStringList();
+    paths.removeAll(QString());
+    return paths.mid(0, kRecentCount);
+}
+
+void rememberRecentPath(const Stores& stores, const QString& path)
+{
+    const QString cleaned = QDir::cleanPath(path);
+    QStringList paths = recentPaths(stores);
+    paths.removeAll(cleaned);
+    paths.prepend(cleaned);
+    stores.write({{QString::fromLatin1(kRecentKey), paths.mid(0, kRecentCount)}}, Stores::Both);
+}
+
+QString storedLastFolder(const Stores& stores)
+{
+    return stores.value(QString::fromLatin1(kLastFolderKey)).toString();
+}
+
+void storeLastFolder(const Stores& stores, const QString& folder)
+{
+    stores.write({{QString::fromLatin1(kLastFolderKey), folder}}, Stores::Both);
+}
+
+QPoint placeOnScreen(const QRect& frame, const QRect& available)
+{
+    const int x = std::clamp(frame.x(), available.left(), std::max(available.left(), available.right() + 1 - frame.width()));
+    const int y = std::clamp(frame.y(), available.top(), std::max(available.top(), available.bottom() + 1 - frame.height()));
+    return {x, y};
+}
+
 WindowPlace::WindowPlace(QWidget* window, QString identifier, const Stores& stores)
     : QObject(window), window(window), identifier(std::move(identifier)), stores(stores)
 {
     const QVariant stored = stores.value(this->identifier);
-    if (stored.typeId() == QMetaType::QByteArray)
-        window->restoreGeometry(stored.toByteArray());
+    if (stored.typeId() == QMetaType::QByteArray && window->restoreGeometry(stored.toByteArray())) {
+        placeRestored = true;
+        const QRect available = window->screen() ? window->screen()->availableGeometry() : QRect();
+        const QSize size = stores.value(this->identifier + QStringLiteral("Size")).toSize();
+        sizeRestored = available.isEmpty() || !size.isValid() ||
+                       (size.width() <= available.width() && size.height() <= available.height());
+        // A size that no longer fits the screen gives way to the window's own.
+        if (!sizeRestored)
+            window->resize(window->sizeHint().boundedTo(available.size()));
+        keepOnScreen();
+    }
     window->installEventFilter(this);
+}
+
+void WindowPlace::keepOnScreen() const
+{
+    const QRect available = window->screen() ? window->screen()->availableGeometry() : QRect();
+    const QRect frame = window->frameGeometry();
+    if (!available.isEmpty() && !available.contains(frame))
+        window->move(window->pos() + placeOnScreen(frame, available) - frame.topLeft());
 }
 
 void WindowPlace::remember() const
 {
-    stores.write({{identifier, window->saveGeometry()}}, Stores::Running);
+    stores.write({{identifier, window->saveGeometry()}, {identifier + QStringLiteral("Size"), window->frameGeometry().size()}},
+                 Stores::Running);
 }
 
 bool WindowPlace::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == window && event->type() == QEvent::Hide && !event->spontaneous())
         remember();
+    // The frame of a window put back where it was is known once it is shown: it too must lie on the
+    // screen.
+    if (placeRestored && watched == window && event->type() == QEvent::Show && !event->spontaneous())
+        keepOnScreen();
     return QObject::eventFilter(watched, event);
 }
 

@@ -5,9 +5,13 @@
 // permanent store where the running store does not hold it (as after a reboot, when the running
 // store is empty).
 
+#include "pictureview/Viewport.h"
+
 #include <QObject>
+#include <QRect>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 class QWidget;
@@ -43,14 +47,36 @@ private:
     mutable QSet<QString> reported; // the refused stores already named on stderr
 };
 
+// The view chosen in the View menu, kept in both stores as it changes.
+ViewChoice storedViewChoice(const Stores& stores);
+void storeViewChoice(const Stores& stores, const ViewChoice& choice);
+
+// "Open recent": the paths last opened, newest first, at most kRecentCount, kept in both stores.
+inline constexpr int kRecentCount = 10;
+QStringList recentPaths(const Stores& stores);
+void rememberRecentPath(const Stores& stores, const QString& path);
+
+// The folder the file dialogs start in, kept in both stores.
+QString storedLastFolder(const Stores& stores);
+void storeLastFolder(const Stores& stores, const QString& folder);
+
+// Where a window of `frame` goes so as to lie wholly on `available`, moved the least (its top left
+// corner kept on it when it is larger).
+QPoint placeOnScreen(const QRect& frame, const QRect& available);
+
 // Keeps a window's place and size under its identifier in the running store: restored when made,
-// written each time the window is hidden.
+// written each time the window is hidden. A stored size that no longer fits the screen is not used,
+// and a window stored off the screen is moved back onto it.
 class WindowPlace : public QObject {
     Q_OBJECT
 
 public:
     WindowPlace(QWidget* window, QString identifier, const Stores& stores);
     void remember() const;
+    // Moves the window onto its screen if it lies partly off it.
+    void keepOnScreen() const;
+    // True when the window took the size stored from the last run.
+    bool restoredSize() const { return sizeRestored; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,6 +85,8 @@ private:
     QWidget* window;
     QString identifier;
     const Stores& stores;
+    bool placeRestored = false;
+    bool sizeRestored = false;
 };
 
 } // namespace quorvanta

@@ -5,10 +5,14 @@
 
 #include <QHideEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QShowEvent>
+
+#include <QMetaMethod>
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace quorvanta {
@@ -61,10 +65,21 @@ PictureView::PictureView(std::int64_t requestedWidth, std::int64_t requestedHeig
 {
     qRegisterMetaType<Mode>();
     qRegisterMetaType<Problem>();
+    qRegisterMetaType<PictureInfo>();
+    qRegisterMetaType<ViewChoice>();
     d.width = sizeOrDefault(requestedWidth, kMaxWidth);
     d.height = sizeOrDefault(requestedHeight, kMaxHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    setMaximumSize(kMaxWidth, kMaxHeight);
+    across = new QScrollBar(Qt::Horizontal, this);
+    down = new QScrollBar(Qt::Vertical, this);
+    across->hide();
+    down->hide();
+    const auto scrolled = [this] {
+        viewport.setPan(QPoint(across->value(), down->value()));
+        update();
+    };
+    connect(across, &QScrollBar::valueChanged, this, scrolled);
+    connect(down, &QScrollBar::valueChanged, this, scrolled);
 }
 
 PictureView::~PictureView() = default;
@@ -124,13 +139,23 @@ void PictureView::setFrameCount(std::int32_t frames)
 
 void PictureView::pictureChanged()
 {
-    // A picture of another size asks the window for a new layout, so that it opens at its own size.
-    if (minimumSizeHint() != laidOutSize) {
-        laidOutSize = minimumSizeHint();
+    // A picture of another size asks the window for a new layout.
+    if (sizeHint() != laidOutSize) {
+        laidOutSize = sizeHint();
         updateGeometry();
     }
     shownImageStale = true;
+    ++generation;
+    const QSize pictureSize(static_cast<int>(std::min<std::uint32_t>(d.width, 0x7FFFFFFF)),
+                            static_cast<int>(std::min<std::uint32_t>(d.height, 0x7FFFFFFF)));
+    if (pictureSize != viewport.picture()) {
+        viewport.setPicture(pictureSize);
+        layoutArea();
+    }
     update();
+    if (d.pixels && isSignalConnected(QMetaMethod::fromSignal(&PictureView::pictureShown)))
+        Q_EMIT pictureShown(describeShown());
+    viewMoved();
 }
 
 const QImage& PictureView::displayImage() const
@@ -167,14 +192,26 @@ const QImage& PictureView::displayImage() const
 
 QSize PictureView::minimumSizeHint() const
 {
-    // The picture's size, bounded by the largest size the object can take.
-    return {static_cast<int>(std::min<std::uint32_t>(d.width, kMaxWidth)),
-            static_cast<int>(std::min<std::uint32_t>(d.height, kMaxHeight))};
+    const QSize smallest(kMinimumArea, kMinimumArea);
+    return room.isValid() ? smallest.boundedTo(room) : smallest;
 }
 
 QSize PictureView::sizeHint() const
 {
-    return minimumSizeHint();
+    // In device pixels: at 100 % one picture pixel is one pixel of the screen.
+    const qreal ratio = devicePixelRatioF();
+    const QSize picture(static_cast<int>(std::min<std::uint32_t>(d.width, 1u << 24)),
+                        static_cast<int>(std::min<std::uint32_t>(d.height, 1u << 24)));
+    const QSize bound = room.isValid() ? room * ratio : QSize(1 << 24, 1 << 24);
+    const QSize shown = Viewport::fitted(picture, bound, false);
+    return QSize(static_cast<int>(std::ceil(shown.width() / ratio)), static_cast<int>(std::ceil(shown.height() / ratio)))
+        .expandedTo(minimumSizeHint());
+}
+
+void PictureView::setRoom(QSize logical)
+{
+    room = logical;
+    updateGeometry();
 }
 
 void PictureView::paintEvent(QPaintEvent*)
@@ -183,14 +220,7 @@ void PictureView::paintEvent(QPaintEvent*)
     if (image.isNull())
         return;
     QPainter painter(this);
-    const QRect target = rect();
-    if (d.pixelFormat != PixelFormat::RGB)
-        painter.fillRect(target, QColor::fromRgba(d.backgroundColor));
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    // A buffer holding fewer rows than the picture is drawn at the picture's scale, the rest left empty.
-    const int rowsShown = static_cast<int>(
-        static_cast<std::int64_t>(target.height()) * image.height() / std::max<std::uint32_t>(d.height, 1));
-    painter.drawImage(QRect(target.x(), target.y(), target.width(), rowsShown), image);
+    drawPicture(painter, image);
 }
 
 void PictureView::showEvent(QShowEvent* event)

@@ -9,7 +9,10 @@
 #include "core/PictureRecord.h"
 #include "pictureview/Jobs.h"
 #include "pictureview/MethodIds.h"
+#include "pictureview/ScaledPicture.h"
+#include "pictureview/Viewport.h"
 #include "viewing/Player.h"
+#include "viewing/WebPKind.h"
 
 #include <QImage>
 #include <QWidget>
@@ -17,6 +20,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class QPainter;
+class QScrollBar;
 
 namespace quorvanta {
 
@@ -48,6 +54,22 @@ struct Controls {
     bool operator==(const Controls&) const = default;
 };
 Controls controlsFor(Mode mode);
+
+// What the window tells about the picture or frame on show.
+struct PictureInfo {
+    Mode mode = Mode::Still;
+    std::string path;          // the file on show; for an image directory, the frame's file
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    WebPCoding coding = WebPCoding::Unknown; // of a WebP file
+    std::string format;        // of a picture of another format: its name's extension, in capitals
+    bool alpha = false;        // the file has an alpha channel (another format: some pixel is not opaque)
+    std::int32_t frame = 0;    // 1..frameCount for an animation or a directory, else 0
+    std::int32_t frameCount = 0;
+    std::int64_t frameStartMs = 0; // when the frame starts within the animation
+    std::int64_t frameDurationMs = 0;
+    std::uint64_t fileSize = 0;
+};
 
 // The object's instance data. The playback fields (currentFrame, loopsDone, frameCount, frameDelay,
 // loopCount, inputHandlerAdded) come from PlaybackState, which the player runs.
@@ -106,8 +128,21 @@ public:
     // (a frame replaced before it was ever painted costs no conversion).
     const QImage& displayImage() const;
 
+    // The picture area asks for little: its minimum is small, and its default size is the picture at
+    // the largest zoom up to 100 % that keeps it whole within the room the window can give it.
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
+    static constexpr int kMinimumArea = 100;
+    void setRoom(QSize logical);
+
+    // How the picture is shown (the View menu).
+    void setViewChoice(const ViewChoice& choice);
+    const ViewChoice& viewChoice() const { return viewport.choice(); }
+    void zoomIn();
+    void zoomOut();
+    const Viewport& view() const { return viewport; }
+    // The scaled picture kept for drawing (tests count how often it is made).
+    const ScaledPicture& scaledPicture() const { return scaled; }
 
 Q_SIGNALS:
     // Emitted by the dispatcher for every command it receives, before the command runs.
@@ -127,11 +162,20 @@ Q_SIGNALS:
     void progressChanged(int percent);
     // A command failed for a reason the user can act on.
     void failed(const quorvanta::Problem& problem);
+    // A picture or a frame was put on show.
+    void pictureShown(const quorvanta::PictureInfo& info);
+    // The view choice or the zoom in force changed (a zoom, a resize of a fitted picture).
+    void viewChanged(const quorvanta::ViewChoice& choice, double zoom);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     friend struct PictureViewTestAccess; // tests put instance data in place directly
@@ -163,6 +207,12 @@ private:
     void setFrameCount(std::int32_t frames);
     void pictureChanged(); // drops the drawn image made from the old `pixels` and repaints
 
+    // The view (ViewArea.cpp): the area left beside the scroll bars, the bars, and what changed.
+    void layoutArea();
+    void viewMoved();
+    void drawPicture(QPainter& painter, const QImage& image);
+    PictureInfo describeShown(); // PictureInfo.cpp
+
     InstanceData d;
     Player player{d};
     const SettingsSource* settings = nullptr;
@@ -173,9 +223,27 @@ private:
     mutable QImage shownImage;
     mutable bool shownImageStale = false;
     QSize laidOutSize; // the size hint the window was last asked to lay out
+
+    Viewport viewport;
+    ScaledPicture scaled;
+    std::uint64_t generation = 0; // counts the pictures and frames put on show
+    QSize room;                   // the most the window can give; invalid for no bound
+    QSize areaLaidOutFor; // the size and scale the area was last laid out for
+    qreal ratioLaidOutFor = 0;
+    QScrollBar* across = nullptr;
+    QScrollBar* down = nullptr;
+    QPoint dragFrom;
+    bool dragging = false;
+    int wheelAngle = 0;
+    ViewChoice choiceTold;
+    double zoomTold = 0;
+    const std::uint8_t* kindOf = nullptr; // the file `kind` describes
+    WebPKind kind;
 };
 
 } // namespace quorvanta
 
 Q_DECLARE_METATYPE(quorvanta::Mode)
 Q_DECLARE_METATYPE(quorvanta::Problem)
+Q_DECLARE_METATYPE(quorvanta::PictureInfo)
+

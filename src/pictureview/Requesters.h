@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,8 +14,10 @@ struct RequestOptions {
     QString title;
     bool saveMode = false;
     QString pattern;       // in the "#?.(a|b)" form; shown as the name filter "*.a *.b"
-    QString initialDrawer; // "ram:" is the temp directory
+    QString initialDrawer; // "ram:" is the folder last used, or the temp directory before any
     bool drawersOnly = false;
+    QString lastFolder = {};  // the folder last used; empty before the first choice
+    QString initialFile = {}; // a save dialog's proposal (a whole path), or empty
 };
 
 // What a requester answered: the drawer and file name as the user left them.
@@ -43,11 +46,26 @@ public:
 
     const std::string& pathBuffer() const { return buffer; }
 
+    // The picture or directory on show: a save request proposes its name with ".webp", beside it.
+    void setSource(std::string path) { source = std::move(path); }
+    // The folder the dialogs start in; each choice makes its folder the one last used and tells
+    // `folderUsed` (to keep it for the next run).
+    void setLastFolder(std::string folder) { lastFolder = std::move(folder); }
+    const std::string& lastUsedFolder() const { return lastFolder; }
+    void setFolderListener(std::function<void(const std::string&)> listener) { folderUsed = std::move(listener); }
+
 private:
-    int request(const RequestOptions& options);
+    int request(RequestOptions options);
 
     std::unique_ptr<RequesterBackend> backend;
     std::string buffer;
+    std::string source;
+    std::string lastFolder;
+    std::function<void(const std::string&)> folderUsed;
 };
+
+// The name a save dialog proposes for `source`: its name with ".webp" in place of its extension (a
+// directory's name with ".webp" added), in the folder that holds it.
+std::string proposedWebPName(const std::string& source);
 
 } // namespace quorvanta

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QtTest>
 
 #include <deque>
@@ -25,6 +26,11 @@ private Q_SLOTS:
     void nameFilters();
     void dialogSetUp();
     void chosenPathSplit();
+    void startFolder_data();
+    void startFolder();
+    void proposedName_data();
+    void proposedName();
+    void folderLastUsed();
 };
 
 void TestRequesters::join_data()
@@ -144,6 +150,79 @@ void TestRequesters::chosenPathSplit()
     const RequestAnswer directory = answerFromChosenPath("/tmp/frames/", true);
     QCOMPARE(directory.drawer, "/tmp/frames");
     QCOMPARE(joinPath(directory.drawer, directory.file), "/tmp/frames/");
+}
+
+void TestRequesters::startFolder_data()
+{
+    QTest::addColumn<QString>("drawer");
+    QTest::addColumn<QString>("lastFolder");
+    QTest::addColumn<QString>("initialFile");
+    QTest::addColumn<QString>("start");
+    const QString existing = QDir::homePath();
+    QTest::newRow("first time: the temp folder") << "ram:" << "" << "" << QDir::tempPath();
+    QTest::newRow("the folder last used") << "ram:" << existing << "" << existing;
+    QTest::newRow("last used folder gone") << "RAM:" << "/nonexistent/folder" << "" << QDir::tempPath();
+    QTest::newRow("another drawer as it is") << "/usr" << existing << "" << "/usr";
+    QTest::newRow("beside a proposed file") << "ram:" << existing << "/usr/share/a.webp" << "/usr/share";
+}
+
+void TestRequesters::startFolder()
+{
+    QFETCH(QString, drawer);
+    QFETCH(QString, lastFolder);
+    QFETCH(QString, initialFile);
+    RequestOptions options{"t", true, "#?", drawer, false, lastFolder, initialFile};
+    QTEST(startDirectory(options), "start");
+    QFileDialog dialog;
+    configureFileDialog(dialog, options);
+    QCOMPARE(dialog.directory().absolutePath(), QDir(startDirectory(options)).absolutePath());
+    if (!initialFile.isEmpty())
+        QCOMPARE(QFileInfo(dialog.selectedFiles().value(0)).fileName(), QFileInfo(initialFile).fileName());
+}
+
+void TestRequesters::proposedName_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("proposal");
+    QTest::newRow("picture") << "/home/u/pics/holiday.jpg" << "/home/u/pics/holiday.webp";
+    QTest::newRow("two dots") << "/p/scan.2024.tiff" << "/p/scan.2024.webp";
+    QTest::newRow("no extension") << "/p/picture" << "/p/picture.webp";
+    QTest::newRow("directory") << "/p/frames" << "/p/frames.webp";
+    QTest::newRow("directory with a slash") << "/p/frames/" << "/p/frames.webp";
+    QTest::newRow("nothing on show") << "" << "";
+}
+
+void TestRequesters::proposedName()
+{
+    QFETCH(QString, source);
+    QTEST(QString::fromStdString(proposedWebPName(source.toStdString())), "proposal");
+}
+
+void TestRequesters::folderLastUsed()
+{
+    std::deque<RequestAnswer> script{chosen("/a/b", "pic.png"), {}, chosen("/c/frames", ""), chosen("/d", "x.webp")};
+    std::vector<RequestOptions> asked;
+    Requesters requesters(std::make_unique<ScriptedBackend>(script, asked));
+    std::vector<std::string> told;
+    requesters.setFolderListener([&told](const std::string& folder) { told.push_back(folder); });
+    requesters.setSource("/a/b/pic.png");
+    requesters.RequestFile("Open WebP...", false, "#?", "ram:");
+    requesters.RequestFile("Open WebP...", false, "#?", "ram:"); // cancelled: nothing changes
+    requesters.RequestDrawer("Open image directory ...", true, "#?", "ram:");
+    requesters.RequestFile("Save picture as...", true, "#?.(webp)", "ram:");
+    QCOMPARE(asked.size(), std::size_t{4});
+    // The drawer stays "ram:"; the folder last used comes with it.
+    QCOMPARE(asked[0].lastFolder, "");
+    QCOMPARE(asked[1].lastFolder, "/a/b");
+    QCOMPARE(asked[2].lastFolder, "/a/b");
+    QCOMPARE(asked[3].lastFolder, "/c"); // a directory chosen is used from its folder
+    QCOMPARE(asked[3].initialDrawer, "ram:");
+    // Only a save request proposes a name; opening a directory (a save requester too) does not.
+    QCOMPARE(asked[0].initialFile, "");
+    QCOMPARE(asked[2].initialFile, "");
+    QCOMPARE(asked[3].initialFile, "/a/b/pic.webp");
+    QCOMPARE(told, (std::vector<std::string>{"/a/b", "/c", "/d"}));
+    QCOMPARE(requesters.lastUsedFolder(), "/d");
 }
 
 QTEST_MAIN(TestRequesters)

@@ -31,7 +31,8 @@ private Q_SLOTS:
         PictureView view(requestedWidth, requestedHeight);
         QCOMPARE(view.state().width, width);
         QCOMPARE(view.state().height, height);
-        QCOMPARE(view.minimumSizeHint(), QSize(int(width), int(height)));
+        // The creation size is the picture area's default size until a picture comes.
+        QCOMPARE(view.sizeHint(), QSize(int(width), int(height)).expandedTo(view.minimumSizeHint()));
     }
 
     void newObjectShowsNothing()
