@@ -37,12 +37,6 @@ std::vector<std::string> makeFrames(const QTemporaryDir& dir)
     return files;
 }
 
-DecodedAnimation decodeFile(const QString& path)
-{
-    const QByteArray bytes = testsupport::readAll(path);
-    return decodeAnimation({bytes.begin(), bytes.end()});
-}
-
 // The picture of `file` as the animation shows it: at the top-left of the canvas, transparent beyond.
 std::vector<std::uint32_t> placed(const std::string& file, std::uint32_t width, std::uint32_t height)
 {
@@ -88,7 +82,7 @@ private Q_SLOTS:
             progress.emplace_back(done, total);
         });
         QVERIFY2(written.ok(), written.ok() ? "" : written.problem().text().c_str());
-        const DecodedAnimation shown = decodeFile(out);
+        const DecodedAnimation shown = decodeAnimationFile(out);
         QVERIFY(shown.ok);
         QCOMPARE(shown.width, 64);
         QCOMPARE(shown.height, 40);
@@ -158,7 +152,7 @@ private Q_SLOTS:
             QCOMPARE(testsupport::readAll(target), QByteArray("old bytes"));
             return;
         }
-        QCOMPARE(int(decodeFile(target).frames.size()), frames);
+        QCOMPARE(int(decodeAnimationFile(target).frames.size()), frames);
     }
 
     // A setting the encoder cannot take is named, and nothing is written.
@@ -235,7 +229,7 @@ private Q_SLOTS:
         settings.loopCount = 9;
         settings.backgroundColor = 0xFF00FF00;
         QVERIFY(EncodeAnimationFile(bytes, size, settings, out.toStdString()).ok());
-        const DecodedAnimation first = decodeFile(out);
+        const DecodedAnimation first = decodeAnimationFile(out);
         QCOMPARE(first.loopCount, 2);
         QCOMPARE(first.background, 0xFF00FF00u);
         QCOMPARE(first.durations, (std::vector<int>{50, 300, 100}));
@@ -249,7 +243,7 @@ private Q_SLOTS:
         settings.lossless = 0;
         settings.quality = 90;
         QVERIFY(EncodeAnimationFile(shared(webp), std::uint64_t(webp.size()), settings, lossy.toStdString()).ok());
-        const DecodedAnimation second = decodeFile(lossy);
+        const DecodedAnimation second = decodeAnimationFile(lossy);
         QCOMPARE(second.loopCount, 2);
         QCOMPARE(second.durations, first.durations);
         for (std::size_t i = 0; i < frames.size(); ++i)

@@ -27,11 +27,7 @@ std::shared_ptr<const std::uint8_t[]> shared(const QByteArray& bytes)
 
 std::vector<std::uint32_t> shownPixels(const DisplayBuffer& canvas)
 {
-    std::vector<std::uint32_t> out(std::size_t(canvas.size / 4));
-    const std::uint8_t* p = canvas.data.get();
-    for (std::size_t i = 0; i < out.size(); ++i, p += 4)
-        out[i] = std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-    return out;
+    return testsupport::argbBytesToPixels(canvas.data.get(), std::size_t(canvas.size / 4));
 }
 
 // Sets the decode budget for the life of a test; 0 keeps the default.

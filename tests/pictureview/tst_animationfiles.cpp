@@ -18,16 +18,6 @@ using testsupport::writeAll;
 
 namespace {
 
-// The display buffer (A,R,G,B bytes) as 0xAARRGGBB values.
-std::vector<std::uint32_t> shownPixels(const InstanceData& d)
-{
-    std::vector<std::uint32_t> out(std::size_t(d.width) * d.height);
-    const std::uint8_t* p = d.pixels.data.get();
-    for (std::size_t i = 0; p && i < out.size(); ++i, p += 4)
-        out[i] = std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-    return out;
-}
-
 // Each frame of the animation on show, as the preview shows it.
 std::vector<std::vector<std::uint32_t>> previewFrames(Window& w)
 {
@@ -37,26 +27,6 @@ std::vector<std::vector<std::uint32_t>> previewFrames(Window& w)
         frames.push_back(clearTransparent(shownPixels(w.d())));
     }
     return frames;
-}
-
-testsupport::DecodedAnimation decodeFile(const QString& path)
-{
-    const QByteArray bytes = readAll(path);
-    return testsupport::decodeAnimation({bytes.begin(), bytes.end()});
-}
-
-// Frame by frame: equal when `minPsnr` is 99, otherwise at least that close.
-QString compareFrames(const std::vector<std::vector<std::uint32_t>>& preview,
-                      const testsupport::DecodedAnimation& written, double minPsnr)
-{
-    if (preview.size() != written.frames.size())
-        return QStringLiteral("%1 frames written, %2 shown").arg(written.frames.size()).arg(preview.size());
-    for (std::size_t i = 0; i < preview.size(); ++i) {
-        const double psnr = testsupport::psnr4(preview[i], clearTransparent(written.frames[i]));
-        if (psnr < minPsnr)
-            return QStringLiteral("frame %1: PSNR %2").arg(i + 1).arg(psnr);
-    }
-    return {};
 }
 
 } // namespace
@@ -112,15 +82,7 @@ private Q_SLOTS:
 
     // "Encode animation" writes the frames that played, with the GIF's durations and loop count
     // (not the settings'), and the settings' encoder values and background.
-    void gifEncodedAgain_data()
-    {
-        QTest::addColumn<bool>("lossless");
-        QTest::addColumn<bool>("mixed");
-        QTest::addColumn<double>("minPsnr");
-        QTest::newRow("lossless") << true << false << 99.0;
-        QTest::newRow("lossy") << false << false << 30.0;
-        QTest::newRow("mixed") << false << true << 30.0;
-    }
+    void gifEncodedAgain_data() { addCodingRows(); }
     void gifEncodedAgain()
     {
         QFETCH(bool, lossless);
@@ -142,7 +104,7 @@ private Q_SLOTS:
         w.answers = {chosen(target)};
         w.view.send(MethodId::SaveAnimation);
 
-        const testsupport::DecodedAnimation written = decodeFile(target);
+        const testsupport::DecodedAnimation written = decodeAnimationFile(target);
         QVERIFY(written.ok);
         QCOMPARE(written.loopCount, 3);
         QCOMPARE(written.background, 0xFF112233u);
@@ -181,7 +143,7 @@ private Q_SLOTS:
         const QString target = dir.filePath("lossy.webp");
         w.answers = {chosen(target)};
         w.view.send(MethodId::SaveAnimation);
-        const testsupport::DecodedAnimation written = decodeFile(target);
+        const testsupport::DecodedAnimation written = decodeAnimationFile(target);
         QCOMPARE(written.loopCount, 4);
         QCOMPARE(written.durations, (std::vector<int>{70, 70, 70}));
         QVERIFY(readAll(target).size() < readAll(source).size());

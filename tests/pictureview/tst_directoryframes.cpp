@@ -14,15 +14,6 @@ using testsupport::writeAll;
 
 namespace {
 
-std::vector<std::uint32_t> shownPixels(const InstanceData& d)
-{
-    std::vector<std::uint32_t> out(std::size_t(d.width) * d.height);
-    const std::uint8_t* p = d.pixels.data.get();
-    for (std::size_t i = 0; p && i < out.size(); ++i, p += 4)
-        out[i] = std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-    return out;
-}
-
 // Our own lines on standard error (the PNG reader may add its own).
 int diagnostics(const QByteArray& said)
 {
@@ -51,15 +42,7 @@ private Q_SLOTS:
 
     // Pictures of three sizes (one with alpha), a text file and a PNG that only fails when it is
     // imported: once the list has settled, each frame shown equals the frame the file holds.
-    void previewShowsWhatIsWritten_data()
-    {
-        QTest::addColumn<bool>("lossless");
-        QTest::addColumn<bool>("mixed");
-        QTest::addColumn<double>("minPsnr"); // 99: equal
-        QTest::newRow("lossless") << true << false << 99.0;
-        QTest::newRow("lossy") << false << false << 30.0;
-        QTest::newRow("mixed") << false << true << 30.0;
-    }
+    void previewShowsWhatIsWritten_data() { addCodingRows(); }
     void previewShowsWhatIsWritten()
     {
         QFETCH(bool, lossless);
@@ -101,16 +84,12 @@ private Q_SLOTS:
         const QString target = dir.filePath("out.webp");
         w.answers = {chosen(target)};
         w.view.send(MethodId::SaveAnimation);
-        const QByteArray bytes = readAll(target);
-        const testsupport::DecodedAnimation written = testsupport::decodeAnimation({bytes.begin(), bytes.end()});
+        const testsupport::DecodedAnimation written = decodeAnimationFile(target);
         QVERIFY(written.ok);
         QCOMPARE(QSize(written.width, written.height), QSize(40, 36));
         QCOMPARE(written.durations, (std::vector<int>{80, 80, 80}));
-        QCOMPARE(written.frames.size(), preview.size());
-        for (std::size_t i = 0; i < preview.size(); ++i) {
-            const double psnr = testsupport::psnr4(preview[i], clearTransparent(written.frames[i]));
-            QVERIFY2(psnr >= minPsnr, qPrintable(QStringLiteral("frame %1: PSNR %2").arg(i + 1).arg(psnr)));
-        }
+        const QString different = compareFrames(preview, written, minPsnr);
+        QVERIFY2(different.isEmpty(), qPrintable(different));
     }
 
     // A file that fails only when imported leaves the list when it is first shown: the file after it
