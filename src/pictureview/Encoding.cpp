@@ -89,6 +89,9 @@ void PictureView::saveAnimation()
 {
     const AnimationSettings values = readAnimationSettings(settings);
     const int durationMs = settings ? settings->frameDuration() : 1000;
+    const bool animationOnShow = d.mode == Mode::Animated && animation;
+    if (!animationOnShow && !(d.mode == Mode::Directory && directory))
+        return; // nothing on show is an animation
     if (!requesters ||
         requesters->RequestFile(QStringLiteral("Save animation as..."), true, kWebPPattern, QStringLiteral("ram:")) != 1)
         return;
@@ -96,10 +99,10 @@ void PictureView::saveAnimation()
     const EncodingProgress progress(*this);
     // The animation on show is encoded again from its file; a directory from its pictures.
     const Status written =
-        d.mode == Mode::Animated && animation
+        animationOnShow
             ? EncodeAnimationFile(d.fileData, d.fileSize, values, target, progress.frames())
-            : EncodeAnimationFile(directory ? directory->files() : std::vector<std::string>{}, values, durationMs,
-                                  target, progress.frames(), nullptr, directory ? directory->sizes() : PictureProber{});
+            : EncodeAnimationFile(directory->files(), values, durationMs, target, progress.frames(), nullptr,
+                                  directory->sizes());
     if (!written) {
         printDiagnostic("the animation could not be written to " + target + ": " + written.problem().text());
         Q_EMIT failed(written.problem());

@@ -248,6 +248,11 @@ private Q_SLOTS:
         w.answers = {RequestAnswer{RequestAnswer::Outcome::Cancelled, {}, {}}};
         w.view.send(MethodId::SaveAnimation);
         QVERIFY(w.gaugeValues.empty());
+        // With a still on show (the directory still held) nothing is asked.
+        w.d().mode = Mode::Still;
+        const std::size_t asked = w.asked.size();
+        w.view.send(MethodId::SaveAnimation);
+        QCOMPARE(w.asked.size(), asked);
         QCOMPARE(entriesOf(dir.path()), (QStringList{"empty", "target.webp"}));
     }
 };
