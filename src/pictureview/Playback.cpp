@@ -2,8 +2,8 @@
 
 #include "pictureview/PictureView.h"
 
-#include "pictureview/SettingsSource.h"
 #include "core/PlayableAnimation.h"
+#include "pictureview/SettingsSource.h"
 #include "viewing/TimerPlaybackClock.h"
 
 #include <QMetaObject>
