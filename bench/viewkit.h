@@ -30,6 +30,7 @@ public:
     int loopCount() const override { return loops; }
     int filterStrength() const override { return encode.filterStrength; }
     int filterSharpness() const override { return encode.filterSharpness; }
+    bool mixed() const override { return false; }
 
     EncodeSettings encode;
     int frameDurationMs = 1000;

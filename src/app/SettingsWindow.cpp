@@ -29,7 +29,7 @@ namespace {
 
 // Export ids: the keys of the gadgets in the stores.
 enum ExportId { LosslessId = 1, QualityId, SpeedId, BackgroundColorId, FrameDurationId, LoopCountId,
-                FilterStrengthId, FilterSharpnessId };
+                FilterStrengthId, FilterSharpnessId, MixedId };
 
 QString key(int id)
 {
@@ -191,6 +191,10 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 
     losslessCheck = new QCheckBox;
     losslessCheck->setAccessibleName(QStringLiteral("lossless"));
+    mixedCheck = new QCheckBox;
+    mixedCheck->setAccessibleName(QStringLiteral("mixed"));
+    mixedCheck->setToolTip(QStringLiteral("animation frames lossy or lossless, whichever is smaller (lossless off)"));
+    connect(losslessCheck, &QCheckBox::toggled, mixedCheck, [this](bool on) { mixedCheck->setEnabled(!on); });
     fields.reserve(6);
     qualityField = numberField(QualityId, QStringLiteral("Quality"), QStringLiteral("50"),
                                QStringLiteral("between 0 (smallest file) and 100 (biggest)"));
@@ -236,6 +240,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     };
     section(QStringLiteral("Compression"));
     labelled(QStringLiteral("lossless"), leftAligned(losslessCheck));
+    labelled(QStringLiteral("mixed"), leftAligned(mixedCheck));
     labelled(QStringLiteral("Quality"), qualityField);
     labelled(QStringLiteral("Speed trade-off"), speedField);
     section(QStringLiteral("Animation"));
@@ -378,6 +383,7 @@ void SettingsWindow::applyFrameDuration()
 void SettingsWindow::takeSnapshot()
 {
     atOpen.lossless = losslessCheck->isChecked();
+    atOpen.mixed = mixedCheck->isChecked();
     atOpen.color = backgroundColorField->components();
     atOpen.texts.clear();
     for (const NumberField& field : fields)
@@ -388,6 +394,7 @@ void SettingsWindow::cancel()
 {
     typingPause->stop();
     losslessCheck->setChecked(atOpen.lossless);
+    mixedCheck->setChecked(atOpen.mixed);
     backgroundColorField->setComponents(atOpen.color);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         // The text may already read as the old value while a changed one is still in force.
@@ -455,11 +462,14 @@ int SettingsWindow::frameDuration() const { return valueInForce(frameDurationFie
 int SettingsWindow::loopCount() const { return valueInForce(loopCountField); }
 int SettingsWindow::filterStrength() const { return valueInForce(filterStrengthField); }
 int SettingsWindow::filterSharpness() const { return valueInForce(filterSharpnessField); }
+bool SettingsWindow::mixed() const { return mixedCheck->isChecked(); }
 
 void SettingsWindow::load(const Stores& stores)
 {
     if (const auto flag = storedFlag(stores.value(key(LosslessId))))
         losslessCheck->setChecked(*flag);
+    if (const auto flag = storedFlag(stores.value(key(MixedId))))
+        mixedCheck->setChecked(*flag);
     const std::pair<ExportId, QLineEdit*> stored[] = {
         {QualityId, qualityField},           {SpeedId, speedField},
         {FrameDurationId, frameDurationField}, {LoopCountId, loopCountField},
@@ -491,6 +501,7 @@ QVariantHash SettingsWindow::values() const
         {key(LoopCountId), entry(loopCountField).inForce},
         {key(FilterStrengthId), entry(filterStrengthField).inForce},
         {key(FilterSharpnessId), entry(filterSharpnessField).inForce},
+        {key(MixedId), mixedCheck->isChecked()},
     };
 }
 

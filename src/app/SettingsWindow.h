@@ -1,5 +1,5 @@
 #pragma once
-// The settings window: eight gadgets that are themselves the store of the encoder and animation
+// The settings window: nine gadgets that are themselves the store of the encoder and animation
 // settings. Readers ask the gadgets at the moment they need a value.
 //
 // Each number field takes only the whole numbers its reader can use. A text out of range or not a
@@ -76,11 +76,12 @@ public:
     int loopCount() const override;
     int filterStrength() const override;
     int filterSharpness() const override;
+    bool mixed() const override;
 
     // Every gadget takes the stored value of its export id; a missing or unusable one (a text out of
     // the field's range included) leaves the gadget as it is.
     void load(const Stores& stores);
-    // The values in force under their export ids ("1" to "8").
+    // The values in force under their export ids ("1" to "9").
     QVariantHash values() const;
 
     // The window opens centred over `anchor` (unless it has a place of its own already) and stays
@@ -96,6 +97,7 @@ public:
     static std::pair<std::int64_t, std::int64_t> rangeOf(int exportId);
 
     QCheckBox* losslessCheck = nullptr;
+    QCheckBox* mixedCheck = nullptr; // enabled only while lossless is off
     QLineEdit* qualityField = nullptr;
     QLineEdit* speedField = nullptr;
     ColorButton* backgroundColorField = nullptr;
@@ -129,6 +131,7 @@ private:
     };
     struct Snapshot {
         bool lossless = false;
+        bool mixed = false;
         ColorButton::Components color{};
         std::vector<QString> texts;
     };

@@ -1,6 +1,9 @@
 #include "encoding/AnimationEncoder.h"
 
+#include "core/Messages.h"
 #include "encoding/AtomicFile.h"
+#include "import/AnimationReaders.h"
+#include "import/ImportPictureFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,31 +15,7 @@
 
 namespace quorvanta {
 
-bool EncodeFrameBitstream(const std::string& path, const FrameSettings& settings,
-                          const PictureImporter& importer, MemoryWriter& out, const ProgressReport* progress)
-{
-    PictureRecord record;
-    if (!importer || importer(path, record) != 1)
-        return false;
-    // Memory mode: no file name is needed and none is opened.
-    const bool encoded = EncodeStillWebP({}, record, settings.encode, out.get(), 1, progress) == 1;
-    record.releasePixels();
-    return encoded;
-}
-
 namespace {
-
-WebPMuxFrameInfo frameInfo(const MemoryWriter& bitstream, const FrameSettings& settings)
-{
-    WebPMuxFrameInfo info{};
-    info.bitstream.bytes = bitstream.data();
-    info.bitstream.size = bitstream.size();
-    info.duration = settings.durationMs;
-    info.id = WEBP_CHUNK_ANMF;
-    info.dispose_method = WEBP_MUX_DISPOSE_NONE;
-    info.blend_method = WEBP_MUX_BLEND;
-    return info;
-}
 
 // Pictures imported ahead of the animation encoder: workers import files into numbered slots, at most
 // `window` of them ahead of the one the encoder waits for.
@@ -154,7 +133,7 @@ unsigned threadCount(unsigned threads, std::size_t files)
 
 struct FileEncoding {
     AnimationResult result;
-    bool lastImported = false;
+    std::vector<std::string> leftOut; // files that are no picture or failed to import
 };
 
 // The largest width and height of the pictures; `usable` says which files are pictures.
@@ -187,8 +166,7 @@ void measureCanvas(const std::vector<std::string>& files, const PictureImporter&
 
 FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
                          const PictureImporter& importer, const PictureProber& prober,
-                         const std::function<void(std::size_t, bool)>& afterFile,
-                         const std::atomic<bool>* cancel, unsigned threads)
+                         const AnimationProgress& progress, const std::atomic<bool>* cancel, unsigned threads)
 {
     FileEncoding out;
     threads = threadCount(threads, files.size());
@@ -196,14 +174,17 @@ FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationS
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     measureCanvas(files, importer, prober, threads, usable, width, height);
-    if (width == 0 || height == 0) {
+    std::vector<std::string> pictures;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (usable[i])
+            pictures.push_back(files[i]);
+        else
+            out.leftOut.push_back(files[i]);
+    }
+    if (pictures.empty()) {
         out.result.error = "no picture to encode";
         return out;
     }
-    std::vector<std::string> pictures;
-    for (std::size_t i = 0; i < files.size(); ++i)
-        if (usable[i])
-            pictures.push_back(files[i]);
 
     AnimationAssembler assembler(width, height, settings, cancel);
     if (!assembler.ok()) {
@@ -211,68 +192,64 @@ FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationS
         return out;
     }
     FileImports imports(pictures, importer, threads);
-    std::size_t picture = 0;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        bool encoded = false;
-        if (usable[i]) {
-            PictureRecord record;
-            if (imports.take(picture++, record)) {
-                const FramePixels pixels{record.pixels.get(), record.width, record.height,
-                                         std::size_t(record.width) * 4, PixelOrder::Argb32};
-                encoded = assembler.add(pixels, durationMs);
-                if (!encoded && (assembler.cancelled() || !assembler.errorText().empty())) {
-                    out.result.cancelled = assembler.cancelled();
-                    out.result.error = assembler.errorText();
-                    return out;
-                }
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        PictureRecord record;
+        if (imports.take(i, record)) {
+            const FramePixels pixels{record.pixels.get(), record.width, record.height,
+                                     std::size_t(record.width) * 4, PixelOrder::Argb32};
+            if (!assembler.add(pixels, durationMs)) {
+                out.result.cancelled = assembler.cancelled();
+                out.result.error = assembler.errorText();
+                return out;
             }
+        } else {
+            out.leftOut.push_back(pictures[i]);
         }
-        out.lastImported = encoded;
-        if (afterFile)
-            afterFile(i, encoded);
+        if (progress)
+            progress(static_cast<int>(i) + 1, static_cast<int>(pictures.size()));
     }
     out.result.framesEncoded = assembler.framesAdded();
     out.result.bytes = assembler.finish();
     out.result.cancelled = assembler.cancelled();
     out.result.error = assembler.errorText();
+    if (out.result.framesEncoded == 0 && out.result.error.empty())
+        out.result.error = "no picture to encode";
     return out;
 }
 
-// Copies every frame of an assembled animation, as it is, into `mux`. When all the pictures came out
-// as one frame covering the canvas, libwebp wrote a still picture: it becomes one frame of
-// `durationMs`.
-bool copyFrames(const std::vector<std::uint8_t>& file, WebPMux* mux, int durationMs)
+// A setting the encoder would refuse, named before any picture is imported.
+Status checkSettings(const AnimationSettings& settings, int durationMs)
 {
-    const WebPData data{file.data(), file.size()};
-    const MuxHandle source(WebPMuxCreate(&data, 0));
-    int width = 0;
-    int height = 0;
-    int frames = 0;
-    if (!source || WebPMuxGetCanvasSize(source.get(), &width, &height) != WEBP_MUX_OK ||
-        WebPMuxNumChunks(source.get(), WEBP_CHUNK_ANMF, &frames) != WEBP_MUX_OK)
-        return false;
-    if (frames == 0) {
-        WebPMuxFrameInfo still{};
-        if (WebPMuxGetFrame(source.get(), 1, &still) != WEBP_MUX_OK)
-            return false;
-        const OwnedWebPData bytes(still.bitstream);
-        still.id = WEBP_CHUNK_ANMF;
-        still.x_offset = still.y_offset = 0;
-        still.duration = durationMs;
-        still.dispose_method = WEBP_MUX_DISPOSE_NONE;
-        still.blend_method = WEBP_MUX_NO_BLEND;
-        if (WebPMuxPushFrame(mux, &still, 1) != WEBP_MUX_OK)
-            return false;
-    }
-    for (int n = 1; n <= frames; ++n) {
-        WebPMuxFrameInfo frame{};
-        if (WebPMuxGetFrame(source.get(), std::uint32_t(n), &frame) != WEBP_MUX_OK)
-            return false;
-        const OwnedWebPData bytes(frame.bitstream);
-        if (WebPMuxPushFrame(mux, &frame, 1) != WEBP_MUX_OK)
-            return false;
-    }
-    return WebPMuxSetCanvasSize(mux, width, height) == WEBP_MUX_OK;
+    const auto outside = [](int value, int low, int high) { return value < low || value > high; };
+    const char* wrong = outside(settings.quality, 0, 100)          ? "quality"
+                        : outside(settings.method, 0, 6)           ? "speed"
+                        : outside(settings.filterStrength, 0, 100) ? "filter strength"
+                        : outside(settings.filterSharpness, 0, 7)  ? "filter sharpness"
+                        : outside(settings.loopCount, 0, 65535)    ? "loop count"
+                        : outside(durationMs, 0, (1 << 24) - 1)    ? "frame duration"
+                                                                   : nullptr;
+    if (wrong)
+        return problem(Failure::InvalidSetting, wrong);
+    return {};
+}
+
+// The encoder's result as a status, and the file written when there is one.
+Status writeResult(const AnimationResult& result, const std::string& target)
+{
+    if (result.cancelled)
+        return problem(Failure::Cancelled);
+    if (result.bytes.empty())
+        return result.framesEncoded == 0 && result.error == "no picture to encode"
+                   ? problem(Failure::NothingToEncode, "no picture in the list could be imported")
+                   : problem(Failure::EncodeFailed, result.error);
+    AtomicFile file(target);
+    if (!file.open())
+        return problem(Failure::CantWrite, target);
+    if (!file.write(result.bytes.data(), result.bytes.size()))
+        return problem(Failure::DiskFull, target);
+    if (!file.commit())
+        return problem(Failure::CantWrite, target);
+    return {};
 }
 
 } // namespace
@@ -282,67 +259,53 @@ AnimationResult EncodeAnimationFiles(const std::vector<std::string>& files, cons
                                      const AnimationProgress& progress, const std::atomic<bool>* cancel,
                                      unsigned threads)
 {
-    const int total = static_cast<int>(files.size());
-    const auto afterFile = [&progress, total](std::size_t index, bool) {
-        if (progress)
-            progress(static_cast<int>(index) + 1, total);
-    };
-    return encodeFiles(files, settings, durationMs, importer, prober, afterFile, cancel, threads).result;
+    return encodeFiles(files, settings, durationMs, importer, prober, progress, cancel, threads).result;
 }
 
-int EncodeFrameFile(const std::string& path, WebPMux* mux, const FrameSettings& settings,
-                    const PictureImporter& importer, const ProgressReport* progress)
+Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                           const std::string& target, const AnimationProgress& progress,
+                           const std::atomic<bool>* cancel, const PictureProber& prober)
 {
-    MemoryWriter bitstream;
-    if (!mux || !EncodeFrameBitstream(path, settings, importer, bitstream, progress))
-        return -1;
-    const WebPMuxFrameInfo info = frameInfo(bitstream, settings);
-    return WebPMuxPushFrame(mux, &info, 1);
+    if (Status valid = checkSettings(settings, durationMs); !valid)
+        return valid;
+    const FileEncoding encoded = encodeFiles(files, settings, durationMs, ImportPictureFile,
+                                             prober ? prober : PictureProber(ProbePictureFile), progress, cancel, 0);
+    for (const std::string& path : encoded.leftOut)
+        ReportLeftOut(path);
+    return writeResult(encoded.result, target);
 }
 
-EncodeOutcome EncodeDirectoryFrames(const std::vector<std::string>& files, WebPMux* mux,
-                                    const FrameSettings& settings, const PictureImporter& importer,
-                                    const ProgressReport& progress, unsigned threads)
+Status EncodeAnimationFile(std::shared_ptr<const std::uint8_t[]> file, std::uint64_t size,
+                           const AnimationSettings& settings, const std::string& target,
+                           const AnimationProgress& progress, const std::atomic<bool>* cancel)
 {
-    EncodeOutcome outcome;
-    if (!mux || files.empty())
-        return outcome;
-    if (progress)
-        progress(0);
-    const auto afterFile = [&progress, &files](std::size_t index, bool) {
-        if (!progress)
-            return;
-        progress(100);
-        if (index + 1 < files.size())
-            progress(0);
-    };
-    // Loop count and background are set when the mux is written.
-    const AnimationSettings animation = makeAnimationSettings(settings.encode, false, 0, 0xFFFFFFFF);
-    const FileEncoding encoded =
-        encodeFiles(files, animation, settings.durationMs, importer, {}, afterFile, nullptr, threads);
-    outcome.lastResult = encoded.lastImported ? 1 : -1;
-    if (!encoded.result.bytes.empty() && copyFrames(encoded.result.bytes, mux, settings.durationMs))
-        outcome.framesPushed = encoded.result.framesEncoded;
-    return outcome;
+    if (Status valid = checkSettings(settings, 0); !valid)
+        return valid;
+    if (!file || size == 0)
+        return problem(Failure::NothingToEncode);
+    // The file's own loop count; the encoder settings and the background are the settings'.
+    AnimationSettings values = settings;
+    AnimationResult result;
+    if (WebPAnimationReader webp({file.get(), std::size_t(size)}); webp.ok()) {
+        values.loopCount = webp.loopCount();
+        result = EncodeAnimation(webp, values, progress, cancel);
+    } else if (AnimationFileReader other(file, std::size_t(size)); other.ok()) {
+        values.loopCount = other.loopCount();
+        result = EncodeAnimation(other, values, progress, cancel);
+    } else {
+        return problem(Failure::NotAPicture, "not an animation");
+    }
+    return writeResult(result, target);
+}
+
+void ReportLeftOut(const std::string& path)
+{
+    printDiagnostic(path + ": not a picture that can be read; left out of the animation");
 }
 
 std::uint32_t packBackgroundColor(const std::array<std::uint32_t, 3>& rgb)
 {
     return 0xFF000000u | ((rgb[0] >> 24) << 16) | ((rgb[1] >> 24) << 8) | (rgb[2] >> 24);
-}
-
-bool WriteAnimation(WebPMux* mux, const std::string& path, int loopCount, std::uint32_t backgroundColor)
-{
-    if (!mux)
-        return false;
-    WebPMuxAnimParams params{};
-    params.bgcolor = backgroundColor;
-    params.loop_count = loopCount;
-    WebPMuxSetAnimationParams(mux, &params);
-    OwnedWebPData assembled;
-    if (WebPMuxAssemble(mux, assembled.get()) != WEBP_MUX_OK)
-        return false;
-    return writeFileAtomically(path, (*assembled).bytes, (*assembled).size);
 }
 
 } // namespace quorvanta

@@ -1,19 +1,20 @@
 #pragma once
-// Encodes a list of picture files into an animated WebP. The files are imported in parallel on a
-// small pool of threads, a few frames ahead of the animation encoder, which takes them one after the
-// other in list order (see AnimationAssembler.h); the output is the same bytes whatever the number of
-// threads. The canvas is the largest width and height of all pictures; each is placed at the top-left
-// corner.
+// Encodes an animated WebP file: from a list of picture files (an image directory) or from an
+// animation file held in memory (an animated GIF or WebP on show, encoded again).
+//
+// Picture files are imported in parallel on a small pool of threads, a few frames ahead of the
+// animation encoder, which takes them one after the other in list order (see AnimationAssembler.h);
+// the output is the same bytes whatever the number of threads. The canvas is the largest width and
+// height of all pictures; each is placed at the top-left corner, as ComposeOntoCanvas places it.
 
+#include "core/Failure.h"
 #include "encoding/AnimationAssembler.h"
-#include "encoding/EncodeStillWebP.h"
-#include "encoding/WebPHandles.h"
-
-#include <webp/mux.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,40 +36,29 @@ AnimationResult EncodeAnimationFiles(const std::vector<std::string>& files, cons
                                      const PictureProber& prober = {}, const AnimationProgress& progress = {},
                                      const std::atomic<bool>* cancel = nullptr, unsigned threads = 0);
 
-struct FrameSettings {
-    EncodeSettings encode;
-    int durationMs = 1000;
-};
+// "Encode animation" for an image directory: the pictures of `files` (imported with ImportPictureFile,
+// their sizes from `prober`), each lasting `durationMs`, with the loop count, background and encoder
+// settings of `settings`, written to `target` in one piece (an existing file there is replaced only
+// once the whole animation was written). A file that fails to import is left out, with a line on
+// standard error; at least one picture must make it.
+Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                           const std::string& target, const AnimationProgress& progress = {},
+                           const std::atomic<bool>* cancel = nullptr, const PictureProber& prober = {});
 
-// Imports `path` into a record of its own and encodes it into `out` (memory mode). True on success.
-bool EncodeFrameBitstream(const std::string& path, const FrameSettings& settings,
-                          const PictureImporter& importer, MemoryWriter& out,
-                          const ProgressReport* progress = nullptr);
+// "Encode animation" for an animation on show: the `size` bytes of `file` (an animated WebP, an
+// animated GIF, or another animation AnimationFileReader reads), decoded frame by frame and encoded
+// again with the encoder settings and background of `settings`, keeping the file's own frame
+// durations and loop count, like gif2webp. Written to `target` as above.
+Status EncodeAnimationFile(std::shared_ptr<const std::uint8_t[]> file, std::uint64_t size,
+                           const AnimationSettings& settings, const std::string& target,
+                           const AnimationProgress& progress = {}, const std::atomic<bool>* cancel = nullptr);
 
-// Imports, encodes and pushes one frame: WebPMuxPushFrame's result (WEBP_MUX_OK is 1) when the frame
-// was pushed, -1 when the file could not be imported or encoded.
-int EncodeFrameFile(const std::string& path, WebPMux* mux, const FrameSettings& settings,
-                    const PictureImporter& importer, const ProgressReport* progress = nullptr);
-
-struct EncodeOutcome {
-    int framesPushed = 0; // pictures encoded into the animation (identical neighbours share a frame in the file)
-    int lastResult = 0;   // 1 when the last file was encoded, -1 when not; 0 when there was no file
-};
-
-// Encodes every file in order with the animation encoder (EncodeAnimationFiles, lossy or lossless as
-// the settings say, not mixed) and puts the resulting frames, with their offsets, blending and
-// disposal, into `mux`. `progress` is called on the calling thread: 0 when a file is started, 100
-// when it is encoded. `threads` 0 picks the number of cores; 1 imports on the calling thread only.
-EncodeOutcome EncodeDirectoryFrames(const std::vector<std::string>& files, WebPMux* mux,
-                                    const FrameSettings& settings, const PictureImporter& importer,
-                                    const ProgressReport& progress = {}, unsigned threads = 0);
+// Says on standard error, in one line, that the file at `path` is left out of the animation because
+// it could not be imported.
+void ReportLeftOut(const std::string& path);
 
 // The animation's background colour: opaque, red, green and blue from the top byte of each
 // 32-bit component.
 std::uint32_t packBackgroundColor(const std::array<std::uint32_t, 3>& rgb);
-
-// Sets the animation parameters, assembles the mux and replaces `path` with the result in one
-// piece. True when the file was written.
-bool WriteAnimation(WebPMux* mux, const std::string& path, int loopCount, std::uint32_t backgroundColor);
 
 } // namespace quorvanta

@@ -1,8 +1,116 @@
 #include "encoding/DirectoryShow.h"
 
+#include "core/AnimationFrames.h"
+#include "encoding/AnimationEncoder.h"
 #include "import/ImportPictureFile.h"
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
 namespace quorvanta {
+
+namespace {
+
+using ProbedSize = std::optional<std::pair<std::uint32_t, std::uint32_t>>;
+
+// The size of each file's picture, probed on a few threads at once: reading headers is mostly
+// waiting for the disk.
+std::vector<ProbedSize> probeAll(const std::vector<std::string>& paths)
+{
+    std::vector<ProbedSize> sizes(paths.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < paths.size(); i = next++) {
+            std::uint32_t w = 0;
+            std::uint32_t h = 0;
+            if (ProbePictureFile(paths[i], w, h) && w > 0 && h > 0)
+                sizes[i] = std::pair{w, h};
+        }
+    };
+    const std::size_t threads = std::min<std::size_t>({std::max(2u, std::thread::hardware_concurrency()), 8,
+                                                       (paths.size() + 15) / 16});
+    std::vector<std::thread> helpers;
+    for (std::size_t i = 1; i < threads; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (auto& helper : helpers)
+        helper.join();
+    return sizes;
+}
+
+// The picture in `record` on a canvas of `width` x `height` at its top-left corner. A record already
+// placed on another canvas is placed again: the part beyond its picture is transparent either way.
+void placeOnCanvas(PictureRecord& record, std::uint32_t width, std::uint32_t height)
+{
+    if (!record.pixels || (record.width == width && record.height == height) || width == 0 || height == 0)
+        return;
+    Buffer<std::uint32_t> canvas = allocZeroed<std::uint32_t>(std::uint64_t(width) * height);
+    if (!canvas) {
+        record.releasePixels();
+        return;
+    }
+    ComposeOntoCanvas({record.pixels.get(), record.width, record.height, 0, PixelOrder::Argb32}, canvas.get(),
+                      width, height);
+    record.pixels = std::move(canvas);
+    record.size = std::uint64_t(width) * height * 4;
+    record.width = width;
+    record.height = height;
+}
+
+int importPlaced(const std::string& path, PictureRecord& record, std::uint32_t width, std::uint32_t height)
+{
+    if (ImportPictureFile(path, record) != 1)
+        return -1;
+    placeOnCanvas(record, width, height);
+    return record.pixels ? 1 : -1;
+}
+
+} // namespace
+
+DirectoryShow::DirectoryShow(const std::string& path) : list(ListDirectory(path))
+{
+    std::vector<std::string> paths = directoryFiles(list);
+    if (list.pathIsFile)
+        paths.push_back(list.directory);
+    const std::vector<ProbedSize> probed = probeAll(paths);
+    if (list.pathIsFile && probed.back())
+        single = {probed.back()->first, probed.back()->second};
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < list.names.size(); ++i) {
+        if (probed[i]) {
+            kept.push_back(std::move(list.names[i]));
+            pictureSizes.push_back({probed[i]->first, probed[i]->second});
+        } else {
+            ReportLeftOut(paths[i]);
+        }
+    }
+    list.names = std::move(kept);
+    measureCanvas();
+}
+
+void DirectoryShow::measureCanvas()
+{
+    width = single.width;
+    height = single.height;
+    for (const Size& size : pictureSizes) {
+        width = std::max(width, size.width);
+        height = std::max(height, size.height);
+    }
+}
+
+void DirectoryShow::leaveOut(std::size_t index)
+{
+    std::string name;
+    GetDirectoryFileName(list, std::int32_t(index + 1), name);
+    ReportLeftOut(name);
+    list.names.erase(list.names.begin() + std::ptrdiff_t(index));
+    pictureSizes.erase(pictureSizes.begin() + std::ptrdiff_t(index));
+    measureCanvas();
+}
 
 int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record)
 {
@@ -14,12 +122,34 @@ int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record)
         if (!name.empty() && aheadName == name) {
             record = std::move(imported.record);
             result = imported.result;
+            // Placed for the canvas as it was when the import started.
+            placeOnCanvas(record, width, height);
             name.clear(); // already imported
         }
     }
     if (!name.empty())
-        result = ImportPictureFile(name, record);
+        result = importPlaced(name, record, width, height);
     return result;
+}
+
+DirectoryShow::Shown DirectoryShow::showFrame(std::int32_t number, PictureRecord& record)
+{
+    Shown shown;
+    shown.frame = number;
+    if (number < 1 || number > frameCount())
+        return shown;
+    // Each failure shortens the list by one: this ends.
+    while (shown.frame <= frameCount()) {
+        shown.result = importFrame(shown.frame, record);
+        if (shown.result == 1)
+            break;
+        leaveOut(std::size_t(shown.frame - 1));
+        shown.listChanged = true;
+        // The files from here to the end failed: playback goes on with the first.
+        if (shown.frame > frameCount())
+            shown.frame = 1;
+    }
+    return shown;
 }
 
 void DirectoryShow::importAhead(std::int32_t number)
@@ -28,9 +158,9 @@ void DirectoryShow::importAhead(std::int32_t number)
         ahead.get(); // an import nobody took
     aheadName.clear();
     GetDirectoryFileName(list, number, aheadName);
-    ahead = std::async(std::launch::async, [name = aheadName] {
+    ahead = std::async(std::launch::async, [name = aheadName, w = width, h = height] {
         Imported imported;
-        imported.result = ImportPictureFile(name, imported.record);
+        imported.result = importPlaced(name, imported.record, w, h);
         return imported;
     });
 }
@@ -41,6 +171,25 @@ std::vector<std::string> DirectoryShow::files() const
     if (list.pathIsFile)
         out.push_back(list.directory); // a file given as the directory is its one frame
     return out;
+}
+
+std::function<bool(const std::string&, std::uint32_t&, std::uint32_t&)> DirectoryShow::sizes() const
+{
+    auto known = std::make_shared<std::unordered_map<std::string, Size>>();
+    const std::vector<std::string> paths = files();
+    for (std::size_t i = 0; i < list.names.size(); ++i)
+        (*known)[paths[i]] = pictureSizes[i];
+    if (list.pathIsFile && single.width > 0)
+        (*known)[list.directory] = single;
+    return [known = std::shared_ptr<const std::unordered_map<std::string, Size>>(known)](
+               const std::string& path, std::uint32_t& w, std::uint32_t& h) {
+        const auto found = known->find(path);
+        if (found == known->end())
+            return false;
+        w = found->second.width;
+        h = found->second.height;
+        return true;
+    };
 }
 
 } // namespace quorvanta

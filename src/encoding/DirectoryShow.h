@@ -2,11 +2,18 @@
 // An image directory shown as an animation: the frame list taken once when it is opened, and the
 // picture of the frame that normally comes next imported ahead on a worker thread while one is on
 // show, so that a tick of the clock costs no decode.
+//
+// The frames shown are the frames "Encode animation" writes: every picture is placed at the top-left
+// corner of a canvas of the largest width and height of all pictures, the rest transparent
+// (ComposeOntoCanvas). The sizes are probed when the directory is opened; files that are not
+// pictures are left out of the list then, and a file that fails to import later is left out when it
+// is first shown, each named by one line on standard error.
 
 #include "core/PictureRecord.h"
 #include "encoding/DirectoryList.h"
 
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -15,8 +22,9 @@ namespace quorvanta {
 
 class DirectoryShow {
 public:
-    // Lists `path` (a directory, or a file that is then the one frame when encoded).
-    explicit DirectoryShow(const std::string& path) : list(ListDirectory(path)) {}
+    // Lists `path` (a directory, or a file that is then the one frame when encoded) and probes the
+    // size of every file in it, on several threads.
+    explicit DirectoryShow(const std::string& path);
     // Waits for an import still running.
     ~DirectoryShow() = default;
     DirectoryShow(const DirectoryShow&) = delete;
@@ -24,10 +32,24 @@ public:
 
     std::int32_t frameCount() const { return CountDirectoryFiles(list); }
     const DirectoryListing& listing() const { return list; }
+    std::uint32_t canvasWidth() const { return width; }
+    std::uint32_t canvasHeight() const { return height; }
 
-    // Imports the picture of frame `number` into `record`: the one imported ahead when it is that
-    // frame, a fresh import otherwise. 1 on success, -1 for no such frame or a file that is no picture.
+    // Imports the picture of frame `number` into `record`, placed on the canvas: the one imported
+    // ahead when it is that frame, a fresh import otherwise. 1 on success, -1 for no such frame or a
+    // file that is no picture.
     int importFrame(std::int32_t number, PictureRecord& record);
+
+    // What showing a frame came to.
+    struct Shown {
+        int result = -1;         // importFrame's
+        std::int32_t frame = 0;  // the frame shown: the one asked for, or 1 when the files from there
+                                 // to the end were all left out
+        bool listChanged = false; // files were left out: frameCount() is smaller
+    };
+    // Frame `number` for the preview: a file in range that fails to import is left out of the list
+    // (one line on standard error names it) and the file that takes its number is shown instead.
+    Shown showFrame(std::int32_t number, PictureRecord& record);
 
     // Starts importing the picture of frame `number` in the background (any earlier one is dropped).
     void importAhead(std::int32_t number);
@@ -35,13 +57,28 @@ public:
     // The files an animation is encoded from, in frame order.
     std::vector<std::string> files() const;
 
+    // The sizes probed when the directory was opened, for the encoder (a file not among them is no
+    // picture). Holds its own copy: safe on any thread, for as long as it is kept.
+    std::function<bool(const std::string& path, std::uint32_t& width, std::uint32_t& height)> sizes() const;
+
 private:
     struct Imported {
         PictureRecord record;
         int result = -1;
     };
+    struct Size {
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+    };
+
+    void leaveOut(std::size_t index);
+    void measureCanvas();
 
     DirectoryListing list;
+    std::vector<Size> pictureSizes; // of each name in the list
+    Size single;                    // of the file given as the directory
+    std::uint32_t width = 0;        // the canvas
+    std::uint32_t height = 0;
     std::string aheadName;       // the file being imported ahead
     std::future<Imported> ahead; // its import; waited for before the show goes
 };

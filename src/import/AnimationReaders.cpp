@@ -120,6 +120,18 @@ std::vector<AnimationFrame> ReadAllFrames(FrameSource& source)
 
 AnimationFileReader::AnimationFileReader(const std::string& path) : bytes(fileBytes(path))
 {
+    open();
+}
+
+AnimationFileReader::AnimationFileReader(std::shared_ptr<const std::uint8_t[]> fileBytes, std::size_t size)
+    : shared(std::move(fileBytes)),
+      bytes(QByteArray::fromRawData(reinterpret_cast<const char*>(shared.get()), shared ? qsizetype(size) : 0))
+{
+    open();
+}
+
+void AnimationFileReader::open()
+{
     if (isGif(bytes)) {
         gif = std::make_unique<GifAnimationReader>(
             std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())));

@@ -80,6 +80,8 @@ private:
 class AnimationFileReader : public FrameSource {
 public:
     explicit AnimationFileReader(const std::string& path);
+    // The same for a file held in memory: `size` bytes, shared with the reader for as long as it lives.
+    AnimationFileReader(std::shared_ptr<const std::uint8_t[]> fileBytes, std::size_t size);
     AnimationFileReader(const AnimationFileReader&) = delete;
     AnimationFileReader& operator=(const AnimationFileReader&) = delete;
 
@@ -96,6 +98,9 @@ public:
     Read next(AnimationFrame& frame) override { return source ? source->next(frame) : Read::End; }
 
 private:
+    void open();
+
+    std::shared_ptr<const std::uint8_t[]> shared; // behind `bytes` when the file was given in memory
     QByteArray bytes;
     std::unique_ptr<GifAnimationReader> gif;
     std::unique_ptr<QtAnimationReader> qt;

@@ -2,6 +2,7 @@
 
 #include "pictureview/PictureView.h"
 
+#include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "pictureview/BusyPointer.h"
 #include "pictureview/Requesters.h"
@@ -36,16 +37,26 @@ void PictureView::loadDirectory(const std::string& path)
 
 void PictureView::showDirFrame(std::int32_t frame)
 {
-    d.backgroundColor = 0xFFFFFFFF;
+    // Transparent parts show the background the written file will carry.
+    d.backgroundColor = settings ? packBackgroundColor(settings->backgroundColor()) : 0xFFFFFFFF;
     d.importBuffer.releasePixels();
     if (!directory)
         return;
-    if (directory->importFrame(frame, d.importBuffer) == 1)
+    const DirectoryShow::Shown shown = directory->showFrame(frame, d.importBuffer);
+    // Files that failed to import have left the list: the slider follows, and playback goes on from
+    // the frame shown in their place.
+    if (shown.listChanged)
+        setFrameCount(directory->frameCount());
+    if (shown.frame != frame) {
+        d.currentFrame = shown.frame;
+        Q_EMIT currentFrameChanged(shown.frame);
+    }
+    if (shown.result == 1)
         send(MethodId::ShowImported);
     // The frame that normally follows is imported while this one is on show, so that its tick costs
     // no decode.
-    if (d.frameCount > 1 && frame >= 1 && frame <= d.frameCount)
-        directory->importAhead(frame % d.frameCount + 1);
+    if (d.frameCount > 1 && shown.frame >= 1 && shown.frame <= d.frameCount)
+        directory->importAhead(shown.frame % d.frameCount + 1);
 }
 
 } // namespace quorvanta

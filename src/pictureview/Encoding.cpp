@@ -1,5 +1,5 @@
-// Encoding what is on show: an imported picture into a WebP still, an image directory into an
-// animated WebP.
+// Encoding what is on show: an imported picture into a WebP still, an image directory or an
+// animation into an animated WebP.
 
 #include "pictureview/PictureView.h"
 
@@ -8,7 +8,6 @@
 #include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
-#include "import/ImportPictureFile.h"
 #include "pictureview/BusyPointer.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
@@ -18,6 +17,15 @@ namespace quorvanta {
 namespace {
 
 const QString kWebPPattern = QStringLiteral("#?.(webp)");
+
+// The animation settings in force: the encoder's, mixed, the loop count and the background colour.
+AnimationSettings readAnimationSettings(const SettingsSource* settings)
+{
+    const std::array<std::uint32_t, 3> white{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    return makeAnimationSettings(readEncodeSettings(settings), settings && settings->mixed(),
+                                 settings ? settings->loopCount() : 0,
+                                 packBackgroundColor(settings ? settings->backgroundColor() : white));
+}
 
 } // namespace
 
@@ -40,6 +48,13 @@ public:
     ProgressReport report() const
     {
         return [this](int percent) { Q_EMIT view.progressChanged(percent); };
+    }
+    // Frames done out of all of them, as a percentage.
+    AnimationProgress frames() const
+    {
+        return [this](int done, int total) {
+            Q_EMIT view.progressChanged(total > 0 ? static_cast<int>(std::int64_t{done} * 100 / total) : 0);
+        };
     }
 
 private:
@@ -72,30 +87,26 @@ void PictureView::encodePicture(const std::string& path)
 
 void PictureView::saveAnimation()
 {
-    const int loops = settings ? settings->loopCount() : 0;
-    const std::uint32_t background =
-        packBackgroundColor(settings ? settings->backgroundColor()
-                                     : std::array<std::uint32_t, 3>{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF});
+    const AnimationSettings values = readAnimationSettings(settings);
+    const int durationMs = settings ? settings->frameDuration() : 1000;
+    const bool animationOnShow = d.mode == Mode::Animated && animation;
+    if (!animationOnShow && !(d.mode == Mode::Directory && directory))
+        return; // nothing on show is an animation
     if (!requesters ||
         requesters->RequestFile(QStringLiteral("Save animation as..."), true, kWebPPattern, QStringLiteral("ram:")) != 1)
         return;
     const std::string target = requesters->pathBuffer();
-    const MuxHandle mux = makeMux();
     const EncodingProgress progress(*this);
-    if (!mux)
-        return;
-
-    FrameSettings frameSettings;
-    frameSettings.encode = readEncodeSettings(settings);
-    frameSettings.durationMs = settings ? settings->frameDuration() : 1000;
-    const std::vector<std::string> files = directory ? directory->files() : std::vector<std::string>{};
-    const EncodeOutcome outcome =
-        EncodeDirectoryFrames(files, mux.get(), frameSettings, ImportPictureFile, progress.report());
-    // Written when at least one frame made it, whatever happened to the last file.
-    if (outcome.framesPushed < 1)
-        return;
-    if (!WriteAnimation(mux.get(), target, loops, background))
-        printDiagnostic("the animation could not be written to " + target);
+    // The animation on show is encoded again from its file; a directory from its pictures.
+    const Status written =
+        animationOnShow
+            ? EncodeAnimationFile(d.fileData, d.fileSize, values, target, progress.frames())
+            : EncodeAnimationFile(directory->files(), values, durationMs, target, progress.frames(), nullptr,
+                                  directory->sizes());
+    if (!written) {
+        printDiagnostic("the animation could not be written to " + target + ": " + written.problem().text());
+        Q_EMIT failed(written.problem());
+    }
 }
 
 } // namespace quorvanta

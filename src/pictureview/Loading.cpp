@@ -7,10 +7,30 @@
 #include "import/ImportPictureFile.h"
 #include "pictureview/BusyPointer.h"
 #include "pictureview/Requesters.h"
-#include "viewing/AnimationState.h"
+#include "import/AnimationPlayback.h"
+#include "viewing/WebPAnimationPlayback.h"
 #include "viewing/WebPFile.h"
 
 namespace quorvanta {
+
+namespace {
+
+// The animation in a file: an animated WebP from its frame table, any other through its reader (an
+// animated GIF, say). Null for a still WebP; NotAPicture for a file that is no animation, to be
+// imported as a picture.
+Result<std::unique_ptr<PlayableAnimation>> openAnimation(int kind, const std::shared_ptr<const std::uint8_t[]>& bytes,
+                                                         std::uint64_t size)
+{
+    if (kind == KindStill)
+        return std::unique_ptr<PlayableAnimation>();
+    if (kind == KindAnimated)
+        return WebPAnimationPlayback::open(bytes, size);
+    if (!bytes)
+        return problem(Failure::NotAPicture);
+    return OpenAnimationPlayback(bytes, size);
+}
+
+} // namespace
 
 void PictureView::openWebP()
 {
@@ -27,16 +47,20 @@ void PictureView::load(const std::string& path)
     // One read serves both the classification and, for WebP, the file kept in memory.
     FileBytes file = ReadWholeFile(path);
     const int kind = file.ok() ? ClassifyFile(file.bytes()) : KindNotWebP;
+    std::shared_ptr<const std::uint8_t[]> bytes(std::move(file.data));
+    // An animation that can't be played as a whole (no frame, a frame off or larger than the canvas,
+    // a canvas over the decode budget) is an unreadable file: what is on show stays.
+    auto opened = openAnimation(kind, bytes, file.size);
 
-    if (kind == KindNotWebP) {
+    if (!opened && opened.problem().failure == Failure::NotAPicture) {
         // Imported aside: a file that is not a picture leaves what is on show, and encodable, as it was.
         PictureRecord imported;
-        if (!file.ok() || ImportPictureBytes(file.bytes(), imported) != 1) {
+        if (!file.ok() || ImportPictureBytes({bytes.get(), bytes ? file.size : 0}, imported) != 1) {
             printMessage(kCantReadFile);
             Q_EMIT failed(file.ok() ? problem(Failure::NotAPicture, path) : problem(*file.failure, path));
             return;
         }
-        file.data.reset();
+        bytes.reset();
         setPath(path);
         d.backgroundColor = 0xFFFFFFFF;
         d.importBuffer = std::move(imported);
@@ -45,24 +69,15 @@ void PictureView::load(const std::string& path)
         send(MethodId::ShowImported);
         return;
     }
-
-    const std::shared_ptr<const std::uint8_t[]> bytes(std::move(file.data));
-    // An animation that can't be played as a whole (no frame, a frame off or larger than the canvas,
-    // a canvas over the decode budget) is an unreadable file: what is on show stays.
-    std::unique_ptr<AnimationState> opened;
-    if (kind == KindAnimated) {
-        auto result = AnimationState::open(bytes, file.size);
-        if (!result) {
-            printMessage(kCantReadFile);
-            printDiagnostic(path + ": " + result.problem().text());
-            Q_EMIT failed(result.problem());
-            return;
-        }
-        opened = std::move(result).value();
+    if (!opened) {
+        printMessage(kCantReadFile);
+        printDiagnostic(path + ": " + opened.problem().text());
+        Q_EMIT failed(opened.problem());
+        return;
     }
     setPath(path);
     d.backgroundColor = 0xFFFFFFFF;
-    animation = std::move(opened);
+    animation = std::move(opened).value();
     d.fileData = bytes;
     d.fileSize = file.size;
     if (kind == KindStill) {

@@ -4,7 +4,7 @@
 #include "pictureview/PictureView.h"
 
 #include "encoding/DirectoryShow.h"
-#include "viewing/AnimationState.h"
+#include "core/PlayableAnimation.h"
 
 #include <algorithm>
 #include <cctype>
@@ -70,8 +70,8 @@ PictureInfo PictureView::describeShown()
         info.frame = d.currentFrame;
         info.frameCount = animation->frameCount();
         for (std::int32_t n = 1; n < d.currentFrame; ++n)
-            info.frameStartMs += animation->frame(n).duration;
-        info.frameDurationMs = animation->frame(d.currentFrame).duration;
+            info.frameStartMs += animation->frameDuration(n);
+        info.frameDurationMs = animation->frameDuration(d.currentFrame);
     } else if (d.mode == Mode::Directory && d.frameCount > 0) {
         info.frame = d.currentFrame;
         info.frameCount = d.frameCount;

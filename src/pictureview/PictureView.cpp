@@ -1,7 +1,7 @@
 #include "pictureview/PictureView.h"
 
+#include "core/PlayableAnimation.h"
 #include "encoding/DirectoryShow.h"
-#include "viewing/AnimationState.h"
 
 #include <QHideEvent>
 #include <QPainter>
@@ -54,7 +54,7 @@ Controls controlsFor(Mode mode)
     switch (mode) {
     case Mode::Imported: return {true, false, false};
     case Mode::Still: return {false, false, false};
-    case Mode::Animated: return {false, true, false};
+    case Mode::Animated: return {false, true, true};
     case Mode::Directory: return {false, true, true};
     }
     return {};

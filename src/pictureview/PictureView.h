@@ -26,8 +26,8 @@ class QScrollBar;
 
 namespace quorvanta {
 
-class AnimationState;
 class DirectoryShow;
+class PlayableAnimation;
 class Requesters;
 class SettingsSource;
 
@@ -42,7 +42,8 @@ struct Message {
 enum class Mode : std::int32_t {
     Imported = -1, // a picture of another format, imported
     Still = 0,     // a still WebP
-    Animated = 1,  // an animated WebP
+    Animated = 1,  // an animation: an animated WebP, or an animated GIF (or other animation) played
+                   // through its reader
     Directory = 2, // an image directory played as an animation
 };
 
@@ -83,7 +84,8 @@ struct InstanceData : PlaybackState {
     PixelFormat pixelFormat = PixelFormat::RGB;
     std::uint32_t backgroundColor = 0xFFFFFFFF;
     Mode mode = Mode::Still;
-    // The WebP file on show, whole; an animation on show shares it (its frames point into it).
+    // The WebP file or animation on show, whole; an animation on show shares it (its frames are read
+    // from it).
     std::shared_ptr<const std::uint8_t[]> fileData;
     std::uint64_t fileSize = 0;
     std::int32_t importStatus = 0; // 1 while importBuffer holds a picture that can be encoded
@@ -218,7 +220,7 @@ private:
     const SettingsSource* settings = nullptr;
     Requesters* requesters = nullptr;
     JobRunner jobs;
-    std::unique_ptr<AnimationState> animation;
+    std::unique_ptr<PlayableAnimation> animation;
     std::unique_ptr<DirectoryShow> directory;
     mutable QImage shownImage;
     mutable bool shownImageStale = false;

@@ -2,8 +2,8 @@
 
 #include "pictureview/PictureView.h"
 
+#include "core/PlayableAnimation.h"
 #include "pictureview/SettingsSource.h"
-#include "viewing/AnimationState.h"
 #include "viewing/TimerPlaybackClock.h"
 
 #include <QMetaObject>
@@ -89,10 +89,11 @@ void PictureView::showAnimFrame(std::int32_t frame)
         setFrameCount(-1);
         return;
     }
-    d.frameDelay = millisecondsToDelay(animation->frame(frame).duration);
     d.pixelFormat = PixelFormat::ARGB;
     d.bytesPerRow = d.width * 4;
     animation->show(frame, d.pixels);
+    // Known once the frame was read, for animations decoded as they play.
+    d.frameDelay = millisecondsToDelay(animation->frameDuration(frame));
     setFrameCount(animation->frameCount());
     pictureChanged();
 }

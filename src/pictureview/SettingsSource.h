@@ -25,6 +25,8 @@ public:
     virtual int loopCount() const = 0;
     virtual int filterStrength() const = 0;
     virtual int filterSharpness() const = 0;
+    // Each frame of an animation lossy or lossless, whichever is smaller; only where lossless is off.
+    virtual bool mixed() const = 0;
 };
 
 // The encoder settings in force; the defaults when there is no settings source.

@@ -80,7 +80,7 @@ Result<std::unique_ptr<AnimationState>> AnimationState::open(std::shared_ptr<con
         const IteratorGuard guard{&iter};
         state->frames.reserve(static_cast<std::size_t>(std::max(iter.num_frames, 0)));
         do {
-            AnimationFrame f;
+            WebPFrameEntry f;
             f.bytes = iter.fragment.bytes;
             f.size = iter.fragment.size;
             f.x = static_cast<std::uint32_t>(std::max(iter.x_offset, 0));
@@ -110,14 +110,14 @@ Result<std::unique_ptr<AnimationState>> AnimationState::open(std::shared_ptr<con
     // A frame is a key frame when it is the first, when it replaces the whole canvas, or when the
     // frame before it left a clear canvas behind (it covered the canvas, or was drawn on a clear one,
     // and was disposed to background).
-    auto full = [&](const AnimationFrame& f) { return f.width == state->width && f.height == state->height; };
+    auto full = [&](const WebPFrameEntry& f) { return f.width == state->width && f.height == state->height; };
     state->keyBefore.resize(state->frames.size());
     for (std::size_t i = 0; i < state->frames.size(); ++i) {
-        AnimationFrame& f = state->frames[i];
+        WebPFrameEntry& f = state->frames[i];
         if (i == 0) {
             f.keyFrame = true;
         } else {
-            const AnimationFrame& prev = state->frames[i - 1];
+            const WebPFrameEntry& prev = state->frames[i - 1];
             f.keyFrame = ((!f.hasAlpha || !f.blend) && full(f)) ||
                          (prev.disposeToBackground && (full(prev) || prev.keyFrame));
         }
@@ -163,10 +163,10 @@ bool AnimationState::compose(std::int32_t number, std::uint8_t* canvas)
 
 bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas)
 {
-    const AnimationFrame& f = frame(number);
+    const WebPFrameEntry& f = frame(number);
     const std::uint32_t stride = width * 4;
     const bool replacesCanvas = f.width == width && f.height == height && (!f.hasAlpha || !f.blend);
-    const AnimationFrame* prev = number > 1 ? &frame(number - 1) : nullptr;
+    const WebPFrameEntry* prev = number > 1 ? &frame(number - 1) : nullptr;
 
     if (startsComposition) {
         if (!replacesCanvas)
@@ -214,7 +214,7 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
     return true;
 }
 
-bool AnimationState::decode(const AnimationFrame& f, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)
+bool AnimationState::decode(const WebPFrameEntry& f, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)
 {
     config.output.u.RGBA.rgba = out;
     config.output.u.RGBA.stride = static_cast<int>(stride);

@@ -17,7 +17,9 @@ struct WebPDemuxer;
 
 namespace quorvanta {
 
-struct AnimationFrame {
+// One frame of the table, pointing into the file. (Named apart from the decoded AnimationFrame of
+// core/AnimationFrames.h: both live in one program, and one name for two types breaks it.)
+struct WebPFrameEntry {
     const std::uint8_t* bytes = nullptr; // the frame's own bitstream, inside the file's bytes
     std::size_t size = 0;
     std::uint32_t x = 0, y = 0, width = 0, height = 0; // the frame's rectangle on the canvas
@@ -51,7 +53,7 @@ public:
     std::uint32_t loopCount() const { return loops; }
     std::uint32_t backgroundColor() const { return background; }
     std::int32_t frameCount() const { return static_cast<std::int32_t>(frames.size()); }
-    const AnimationFrame& frame(std::int32_t number) const { return frames[static_cast<std::size_t>(number - 1)]; }
+    const WebPFrameEntry& frame(std::int32_t number) const { return frames[static_cast<std::size_t>(number - 1)]; }
     // The nearest key frame at or before `number`.
     std::int32_t keyFrameFor(std::int32_t number) const { return keyBefore[static_cast<std::size_t>(number - 1)]; }
 
@@ -78,12 +80,12 @@ public:
 
 private:
     bool drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas);
-    bool decode(const AnimationFrame& frame, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
+    bool decode(const WebPFrameEntry& frame, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
 
     std::shared_ptr<const std::uint8_t[]> fileBytes; // the frames point into them
     std::unique_ptr<WebPDemuxer, DemuxerDeleter> demuxer;
     std::uint32_t width = 0, height = 0, loops = 0, background = 0;
-    std::vector<AnimationFrame> frames;
+    std::vector<WebPFrameEntry> frames;
     std::vector<std::int32_t> keyBefore;
     WebPDecoderConfig config{};
     Buffer<std::uint8_t> frameBuffer; // a blended frame is decoded here, then blended onto the canvas

@@ -80,6 +80,7 @@ void TestSettings::firstStartDefaults()
     const SettingsWindow& s = *shell->settingsWindow();
     QCOMPARE(s.windowTitle(), "Settings");
     QVERIFY(!s.lossless());
+    QVERIFY(!s.mixed());
     QCOMPARE(s.quality(), 50);
     QCOMPARE(s.speed(), 0);
     QCOMPARE(s.backgroundColor(), kWhite);
@@ -106,7 +107,7 @@ void TestSettings::gadgetsHelpAndReading()
     for (QLabel* label : s.findChildren<QLabel*>())
         if (label->buddy())
             labels << label->text();
-    QCOMPARE(labels, (QStringList{"lossless", "Quality", "Speed trade-off", "Background color",
+    QCOMPARE(labels, (QStringList{"lossless", "mixed", "Quality", "Speed trade-off", "Background color",
                                   "Frame duration (ms) ", "Loop count", "Strength", "Sharpness"}));
     // A text a field cannot hold is not taken: readers keep the value in force.
     s.qualityField->setText("  +75abc");
@@ -274,16 +275,20 @@ void TestSettings::useThenRestart()
         auto shell = places.start();
         SettingsWindow& s = *shell->settingsWindow();
         s.qualityField->setText("90");
+        s.mixedCheck->setChecked(true);
         s.losslessCheck->setChecked(true);
         s.backgroundColorField->setComponents({0x12121212u, 0, 0xFFFFFFFFu});
         QTest::mouseClick(s.useButton, Qt::LeftButton);
     }
     QCOMPARE(places.running("2").toString(), "90");
+    QCOMPARE(places.running("9").toString(), "true"); // mixed: the key after the eight of before
     QVERIFY(!places.permanent("2").isValid());
     auto shell = places.start();
     const SettingsWindow& s = *shell->settingsWindow();
     QCOMPARE(s.qualityField->text(), "90");
     QVERIFY(s.lossless());
+    QVERIFY(s.mixed());
+    QVERIFY(!s.mixedCheck->isEnabled()); // it applies only while lossless is off
     QCOMPARE(s.backgroundColor(), (ColorButton::Components{0x12121212u, 0, 0xFFFFFFFFu}));
     QCOMPARE(s.frameDurationText(), "1000");
 }
@@ -319,6 +324,8 @@ void TestSettings::cancelRestoresValuesAtOpen()
         QSignalSpy duration(&s, &SettingsWindow::frameDurationChanged);
         s.qualityField->setText("90");
         s.losslessCheck->setChecked(true);
+        QVERIFY(!s.mixedCheck->isEnabled());
+        s.mixedCheck->setChecked(true);
         s.backgroundColorField->setComponents({0, 0, 0});
         s.frameDurationField->setText("200");
         s.loopCountField->setText("70000"); // not taken, and shown again as what is in force
@@ -329,6 +336,8 @@ void TestSettings::cancelRestoresValuesAtOpen()
         QCOMPARE(s.quality(), 50);
         QCOMPARE(s.qualityField->text(), "50");
         QVERIFY(!s.lossless());
+        QVERIFY(!s.mixed());
+        QVERIFY(s.mixedCheck->isEnabled());
         QCOMPARE(s.backgroundColor(), kWhite);
         QCOMPARE(s.loopCountField->text(), "0");
         QVERIFY(!s.loopCountField->property("invalid").toBool());
@@ -386,7 +395,7 @@ void TestSettings::runningStoreFirstPerKey()
 void TestSettings::unusableStoredValues_data()
 {
     QTest::addColumn<QByteArray>("ini");
-    QTest::newRow("flag not a flag") << QByteArray("1=maybe\n");
+    QTest::newRow("flag not a flag") << QByteArray("1=maybe\n9=2\n");
     QTest::newRow("text field holding a list") << QByteArray("2=50,60\n");
     QTest::newRow("two colour components") << QByteArray("4=1, 2\n");
     QTest::newRow("colour component not a number") << QByteArray("4=1, x, 3\n");
@@ -404,6 +413,7 @@ void TestSettings::unusableStoredValues()
     auto shell = places.start();
     const SettingsWindow& s = *shell->settingsWindow();
     QVERIFY(!s.lossless());
+    QVERIFY(!s.mixed());
     QCOMPARE(s.qualityField->text(), "50");
     QCOMPARE(s.backgroundColor(), kWhite);
     QVERIFY(shell->mainWindow()->isVisible());

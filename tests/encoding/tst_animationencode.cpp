@@ -1,8 +1,10 @@
+// "Encode animation" below the picture object: a list of picture files encoded into an animated WebP
+// file and written in one piece, read back with libwebp's animation decoder.
+
 #include "AnimationDecode.h"
 #include "PictureFixtures.h"
 #include "core/AnimationFrames.h"
 #include "encoding/AnimationEncoder.h"
-#include "encoding/WebPHandles.h"
 
 #include <QtTest>
 
@@ -14,10 +16,12 @@ using testsupport::clearTransparent;
 using testsupport::decodeAnimation;
 using testsupport::DecodedAnimation;
 
+Q_DECLARE_METATYPE(quorvanta::AnimationSettings)
+
 namespace {
 
-// Five pictures of two sizes, a text file and a file named like a picture that is not one.
-std::vector<std::string> makeFrames(const QTemporaryDir& dir, std::vector<QImage>& pictures)
+// Five pictures, one of them smaller than the others; one of those with alpha.
+std::vector<std::string> makeFrames(const QTemporaryDir& dir)
 {
     std::vector<std::string> files;
     for (int i = 0; i < 5; ++i) {
@@ -25,30 +29,28 @@ std::vector<std::string> makeFrames(const QTemporaryDir& dir, std::vector<QImage
         const QString path = dir.filePath(QStringLiteral("frame%1.png").arg(i + 1));
         if (!savePng(image, path))
             return {};
-        pictures.push_back(image);
         files.push_back(path.toStdString());
     }
     return files;
 }
 
-QByteArray assemble(const std::vector<std::string>& files, const FrameSettings& settings, unsigned threads,
-                    EncodeOutcome* outcome = nullptr, std::vector<int>* progress = nullptr)
+// The picture of `file` as the animation shows it: at the top-left of the canvas, transparent beyond.
+std::vector<std::uint32_t> placed(const std::string& file, std::uint32_t width, std::uint32_t height)
 {
-    const MuxHandle mux = makeMux();
-    const auto caller = std::this_thread::get_id();
-    const ProgressReport report = [progress, caller](int percent) {
-        QCOMPARE(std::this_thread::get_id(), caller); // the gauge is only ever touched from here
-        if (progress)
-            progress->push_back(percent);
-    };
-    const EncodeOutcome result = EncodeDirectoryFrames(files, mux.get(), settings, loadWithQt, report, threads);
-    if (outcome)
-        *outcome = result;
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("out.webp"));
-    if (result.framesPushed < 1 || !WriteAnimation(mux.get(), out.toStdString(), 3, 0xFF102030))
+    PictureRecord source;
+    if (loadWithQt(file, source) != 1)
         return {};
-    return testsupport::readAll(out);
+    std::vector<std::uint32_t> canvas(std::size_t(width) * height);
+    ComposeOntoCanvas({source.pixels.get(), source.width, source.height, 0, PixelOrder::Argb32}, canvas.data(),
+                      width, height);
+    return clearTransparent(canvas);
+}
+
+std::shared_ptr<const std::uint8_t[]> shared(const QByteArray& bytes)
+{
+    std::shared_ptr<std::uint8_t[]> out(new std::uint8_t[std::size_t(bytes.size())]);
+    std::memcpy(out.get(), bytes.constData(), std::size_t(bytes.size()));
+    return out;
 }
 
 } // namespace
@@ -57,109 +59,164 @@ class TestAnimationEncode : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // Lossless: every frame decodes to its picture exactly, placed at the top-left of the canvas of
+    // the largest width and height; the settings' duration, loop count and background are written.
     void framesInListOrderDecodeToTheirSources()
     {
+        REQUIRE_IMPORTER();
         QTemporaryDir dir;
-        std::vector<QImage> pictures;
-        const auto files = makeFrames(dir, pictures);
+        const auto files = makeFrames(dir);
         QCOMPARE(files.size(), std::size_t(5));
-        FrameSettings settings;
-        settings.encode.lossless = 1;
-        settings.durationMs = 120;
-        std::vector<int> progress;
-        const AnimationInfo info = readAnimation(assemble(files, settings, 2, nullptr, &progress));
-        QVERIFY(info.ok);
-        QCOMPARE(info.frames, 5);
-        QCOMPARE(info.loopCount, 3);
-        QCOMPARE(info.background, 0xFF102030u);
-        // The frames as they show: each picture at the top-left of the 64 x 40 canvas, transparent
-        // beyond it.
-        const QByteArray file = assemble(files, settings, 2);
-        const DecodedAnimation shown = decodeAnimation({file.begin(), file.end()});
+        AnimationSettings settings;
+        settings.lossless = 1;
+        settings.loopCount = 3;
+        settings.backgroundColor = 0xFF102030;
+        std::vector<std::pair<int, int>> progress;
+        const auto caller = std::this_thread::get_id();
+        const QString out = dir.filePath(QStringLiteral("out.webp"));
+        const Status written = EncodeAnimationFile(files, settings, 120, out.toStdString(), [&](int done, int total) {
+            QCOMPARE(std::this_thread::get_id(), caller); // the gauge is only ever touched from here
+            progress.emplace_back(done, total);
+        });
+        QVERIFY2(written.ok(), written.ok() ? "" : written.problem().text().c_str());
+        const DecodedAnimation shown = decodeAnimationFile(out);
         QVERIFY(shown.ok);
         QCOMPARE(shown.width, 64);
         QCOMPARE(shown.height, 40);
+        QCOMPARE(shown.loopCount, 3);
+        QCOMPARE(shown.background, 0xFF102030u);
         QCOMPARE(shown.frames.size(), std::size_t(5));
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(shown.durations[i], 120);
-            PictureRecord source;
-            QCOMPARE(loadWithQt(files[i], source), 1);
-            std::vector<std::uint32_t> expected(64 * 40);
-            ComposeOntoCanvas({source.pixels.get(), source.width, source.height, 0, PixelOrder::Argb32},
-                              expected.data(), 64, 40);
-            QVERIFY2(clearTransparent(shown.frames[i]) == clearTransparent(expected), qPrintable(QString::number(i)));
+            QVERIFY2(clearTransparent(shown.frames[i]) == placed(files[i], 64, 40), qPrintable(QString::number(i)));
         }
-        // Each frame's progress runs up to 100 before the next frame starts again from 0.
-        QCOMPARE(std::count(progress.begin(), progress.end(), 100), 5);
-        QCOMPARE(progress.back(), 100);
+        QCOMPARE(progress.size(), std::size_t(5));
+        QCOMPARE(progress.back(), std::pair(5, 5));
     }
 
     void sameBytesWhateverTheThreads()
     {
         QTemporaryDir dir;
-        std::vector<QImage> pictures;
-        auto files = makeFrames(dir, pictures);
+        auto files = makeFrames(dir);
         files.insert(files.begin() + 2, dir.filePath(QStringLiteral("broken.png")).toStdString());
         QVERIFY(testsupport::writeAll(QString::fromStdString(files[2]), "not a picture"));
-        FrameSettings settings; // lossy defaults
-        const QByteArray oneThread = assemble(files, settings, 1);
-        QVERIFY(!oneThread.isEmpty());
-        QCOMPARE(readAnimation(oneThread).frames, 5);
+        const AnimationSettings lossy;
+        const AnimationResult one = EncodeAnimationFiles(files, lossy, 100, loadWithQt, {}, {}, nullptr, 1);
+        QVERIFY(!one.bytes.empty());
+        QCOMPARE(one.framesEncoded, 5);
         for (const unsigned threads : {2u, 3u, 8u})
-            QVERIFY2(assemble(files, settings, threads) == oneThread, qPrintable(QString::number(threads)));
+            QVERIFY2(EncodeAnimationFiles(files, lossy, 100, loadWithQt, {}, {}, nullptr, threads).bytes == one.bytes,
+                     qPrintable(QString::number(threads)));
     }
 
-    // Files that are not pictures are left out, wherever they are; the last file's failure no longer
-    // loses the animation. No picture at all gives no frame.
+    // Files that are not pictures are left out, wherever they are, each named on standard error; the
+    // animation is written as long as one picture made it. Without any, the target is left alone.
     void filesThatAreNotPictures_data()
     {
         QTest::addColumn<QStringList>("names");
-        QTest::addColumn<int>("frames");
-        QTest::addColumn<int>("lastResult");
-        QTest::newRow("last is text") << QStringList{"a.png", "b.png", "z.txt"} << 2 << -1;
-        QTest::newRow("first is text") << QStringList{"0.txt", "a.png", "b.png"} << 2 << 1;
-        QTest::newRow("only text") << QStringList{"0.txt", "1.txt"} << 0 << -1;
-        QTest::newRow("missing file") << QStringList{"a.png", "gone.png"} << 1 << -1;
-        QTest::newRow("nothing") << QStringList{} << 0 << 0;
+        QTest::addColumn<int>("frames"); // 0: nothing written
+        QTest::newRow("last is text") << QStringList{"a.png", "b.png", "z.txt"} << 2;
+        QTest::newRow("first is text") << QStringList{"0.txt", "a.png", "b.png"} << 2;
+        QTest::newRow("only text") << QStringList{"0.txt", "1.txt"} << 0;
+        QTest::newRow("missing file") << QStringList{"a.png", "gone.png"} << 1;
+        QTest::newRow("nothing") << QStringList{} << 0;
     }
     void filesThatAreNotPictures()
     {
+        REQUIRE_IMPORTER();
         QFETCH(QStringList, names);
         QFETCH(int, frames);
-        QFETCH(int, lastResult);
         QTemporaryDir dir;
         std::vector<std::string> files;
+        quint32 seed = 1;
         for (const QString& name : names) {
             const QString path = dir.filePath(name);
             if (name.endsWith(QLatin1String(".txt")))
                 QVERIFY(testsupport::writeAll(path, "text"));
             else if (name != QLatin1String("gone.png"))
-                QVERIFY(savePng(makePicture(16, 16, false, 3), path));
+                QVERIFY(savePng(makePicture(16, 16, false, seed++), path));
             files.push_back(path.toStdString());
         }
-        for (const unsigned threads : {1u, 2u}) {
-            const MuxHandle mux = makeMux();
-            const EncodeOutcome outcome = EncodeDirectoryFrames(files, mux.get(), FrameSettings{}, loadWithQt, {},
-                                                                threads);
-            QCOMPARE(outcome.framesPushed, frames);
-            QCOMPARE(outcome.lastResult, lastResult);
+        const QString target = dir.filePath(QStringLiteral("target.webp"));
+        QVERIFY(testsupport::writeAll(target, "old bytes"));
+        testsupport::StderrCapture errors;
+        const Status written = EncodeAnimationFile(files, AnimationSettings{}, 100, target.toStdString());
+        const QList<QByteArray> lines = errors.text().split('\n');
+        QCOMPARE(int(lines.size()) - 1, int(names.size()) - frames);
+        QCOMPARE(written.ok(), frames > 0);
+        if (frames == 0) {
+            QCOMPARE(written.problem().failure, Failure::NothingToEncode);
+            QCOMPARE(testsupport::readAll(target), QByteArray("old bytes"));
+            return;
         }
+        QCOMPARE(int(decodeAnimationFile(target).frames.size()), frames);
     }
 
-    void badFrameSettingsPushNothing()
+    // A setting the encoder cannot take is named, and nothing is written.
+    void refusedSettings_data()
+    {
+        QTest::addColumn<AnimationSettings>("settings");
+        QTest::addColumn<int>("durationMs");
+        QTest::addColumn<QString>("named");
+        AnimationSettings quality;
+        quality.quality = 101;
+        AnimationSettings speed;
+        speed.method = 7;
+        AnimationSettings loops;
+        loops.loopCount = 65536;
+        QTest::newRow("quality") << quality << 100 << "quality";
+        QTest::newRow("speed") << speed << 100 << "speed";
+        QTest::newRow("loop count") << loops << 100 << "loop count";
+        QTest::newRow("negative duration") << AnimationSettings{} << -5 << "frame duration";
+        QTest::newRow("duration beyond 24 bits") << AnimationSettings{} << (1 << 24) << "frame duration";
+    }
+    void refusedSettings()
+    {
+        QFETCH(AnimationSettings, settings);
+        QFETCH(int, durationMs);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("a.png"));
+        QVERIFY(savePng(makePicture(16, 16, false, 3), png));
+        const QString target = dir.filePath(QStringLiteral("out.webp"));
+        const Status written = EncodeAnimationFile({png.toStdString()}, settings, durationMs, target.toStdString());
+        QVERIFY(!written.ok());
+        QCOMPARE(written.problem().failure, Failure::InvalidSetting);
+        QCOMPARE(QString::fromStdString(written.problem().detail), named);
+        QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // A target that cannot be written is a CantWrite naming it; what stood there stays.
+    void targetsThatCannotBeWritten()
     {
         QTemporaryDir dir;
         const QString png = dir.filePath(QStringLiteral("a.png"));
         QVERIFY(savePng(makePicture(16, 16, false, 3), png));
-        FrameSettings badQuality;
-        badQuality.encode.quality = 101;
-        FrameSettings badDuration;
-        badDuration.durationMs = -5;
-        for (const FrameSettings& settings : {badQuality, badDuration}) {
-            const MuxHandle mux = makeMux();
-            QCOMPARE(EncodeFrameFile(png.toStdString(), mux.get(), settings, loadWithQt), settings.durationMs < 0
-                         ? int(WEBP_MUX_INVALID_ARGUMENT) : -1);
+        const QString folder = dir.filePath(QStringLiteral("folder"));
+        QVERIFY(QDir().mkdir(folder));
+        for (const QString& target : {folder, dir.filePath(QStringLiteral("missing/out.webp"))}) {
+            const Status written = EncodeAnimationFile({png.toStdString()}, AnimationSettings{}, 100, target.toStdString());
+            QVERIFY(!written.ok());
+            QCOMPARE(written.problem().failure, Failure::CantWrite);
+            QCOMPARE(written.problem().detail, target.toStdString());
         }
+        QVERIFY(QFileInfo(folder).isDir());
+        QCOMPARE(entriesOf(dir.path()), (QStringList{"a.png", "folder"}));
+    }
+
+    // Bytes that hold no animation write nothing (animations on show are encoded again in
+    // tests/pictureview/tst_animationfiles.cpp, against what played).
+    void bytesThatAreNoAnimation()
+    {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("still.png"));
+        QVERIFY(savePng(makePicture(8, 8, false, 1), png));
+        const QByteArray bytes = testsupport::readAll(png);
+        const QString target = dir.filePath(QStringLiteral("no.webp"));
+        const Status refused =
+            EncodeAnimationFile(shared(bytes), std::uint64_t(bytes.size()), AnimationSettings{}, target.toStdString());
+        QCOMPARE(refused.problem().failure, Failure::NotAPicture);
+        QVERIFY(!QFileInfo::exists(target));
     }
 
     void backgroundPacking()

@@ -149,4 +149,19 @@ private:
     QByteArray bytes;
 };
 
+// Five frames on an 8 x 6 screen: every disposal (none, previous, background, unspecified), a
+// transparent index in most, offsets, a local colour map, a delay of 0; looping extension 2 (three
+// passes in WebP terms).
+inline GifWriter disposalGif()
+{
+    GifWriter gif(8, 6, 4);
+    gif.loop(2);
+    gif.control(10, 1).image(0, 0, 8, 6, QByteArray(48, '\1'));
+    gif.control(20, 3, 0).image(2, 1, 4, 3, QByteArray("\0\2\2\0\2\0\0\2\2\2\0\0", 12));
+    gif.control(30, 2, 3).image(1, 2, 3, 3, QByteArray("\2\3\2\3\2\3\2\3\2", 9));
+    gif.control(0, 0).image(5, 3, 3, 3, QByteArray(9, '\5'), 8);
+    gif.control(40, 1, 1).image(0, 0, 8, 6, QByteArray(20, '\1') + QByteArray(8, '\3') + QByteArray(20, '\1'));
+    return gif;
+}
+
 } // namespace giftest

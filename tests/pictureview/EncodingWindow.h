@@ -60,4 +60,32 @@ struct Window : viewingtest::Window {
     }
 };
 
+// The rows of a suite that compares what played with what was written: lossless (equal), lossy and
+// mixed (within the codec's error), in columns "lossless", "mixed" and "minPsnr".
+inline void addCodingRows()
+{
+    QTest::addColumn<bool>("lossless");
+    QTest::addColumn<bool>("mixed");
+    QTest::addColumn<double>("minPsnr"); // 99: equal
+    QTest::newRow("lossless") << true << false << 99.0;
+    QTest::newRow("lossy") << false << false << 30.0;
+    QTest::newRow("mixed") << false << true << 30.0;
+}
+
+// Frames shown against the frames written (transparent pixels of any colour alike): an empty text
+// when each is at least `minPsnr` close (99: equal), otherwise the first that is not.
+inline QString compareFrames(const std::vector<std::vector<std::uint32_t>>& shown,
+                             const testsupport::DecodedAnimation& written, double minPsnr)
+{
+    if (shown.size() != written.frames.size())
+        return QStringLiteral("%1 frames written, %2 shown").arg(written.frames.size()).arg(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const double psnr = testsupport::psnr4(testsupport::clearTransparent(shown[i]),
+                                               testsupport::clearTransparent(written.frames[i]));
+        if (psnr < minPsnr)
+            return QStringLiteral("frame %1: PSNR %2").arg(i + 1).arg(psnr);
+    }
+    return {};
+}
+
 } // namespace fixtures

@@ -126,14 +126,19 @@ private Q_SLOTS:
                 framesShown.push_back(value);
         });
 
+        testsupport::StderrCapture errors;
         w.view.send(MethodId::OpenDirectory);
         QCOMPARE(w.asked.at(0).title, QStringLiteral("Open image directory ..."));
         QVERIFY(w.asked[0].saveMode && w.asked[0].drawersOnly);
         QCOMPARE(w.asked[0].pattern, QStringLiteral("#?.(iff|bmp|png|jpg|jpeg|tif|tiff)"));
         const InstanceData& d = w.d();
         QCOMPARE(d.mode, Mode::Directory);
-        QCOMPARE(d.frameCount, 5);
-        QCOMPARE(w.slider->maximum(), 5);
+        // The files that are not pictures are left out when the directory is opened, each named once.
+        QCOMPARE(d.frameCount, 3);
+        QCOMPARE(w.slider->maximum(), 3);
+        const QByteArray said = errors.text();
+        QCOMPARE(said.count('\n'), 2);
+        QVERIFY(said.contains("/fake.png: ") && said.contains("/readme.txt: "));
         QCOMPARE(w.slider->value(), 1);
         QCOMPARE(d.currentFrame, 1);
         QCOMPARE(d.frameDelay, 250000);
@@ -150,33 +155,46 @@ private Q_SLOTS:
         QCOMPARE(w.slider->maximum(), 0);
     }
 
+    // The pictures in natural name order, each at the top-left of a canvas of the largest width and
+    // height, transparent beyond it; a file that is not a picture is no frame.
     void playsFramesInNaturalOrder()
     {
         REQUIRE_IMPORTER();
         QTemporaryDir dir;
         std::vector<QImage> pictures;
         for (int i = 0; i < 3; ++i)
-            pictures.push_back(makePicture(20 + i, 10, false, quint32(i + 1)));
+            pictures.push_back(makePicture(20 + i, 8 + 2 * (i % 2), false, quint32(i + 1)));
         QVERIFY(savePng(pictures[0], dir.filePath("f1.png")));
         QVERIFY(savePng(pictures[1], dir.filePath("F2.png")));
         QVERIFY(writeAll(dir.filePath("f3.png"), "not a picture"));
         QVERIFY(savePng(pictures[2], dir.filePath("f10.png")));
         Window w;
         w.view.send(MethodId::LoadDirectory, dir.path().toStdString());
-        QCOMPARE(w.d().frameCount, 4);
+        QCOMPARE(w.d().frameCount, 3);
         const auto shown = [&w] { return w.view.displayImage().convertToFormat(QImage::Format_ARGB32); };
-        QCOMPARE(shown(), pictures[0]);
+        const auto placed = [](const QImage& picture) {
+            QImage canvas(22, 10, QImage::Format_ARGB32);
+            canvas.fill(0);
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    canvas.setPixel(x, y, picture.pixel(x, y));
+            return canvas;
+        };
+        QCOMPARE(shown(), placed(pictures[0]));
         w.view.send(MethodId::ShowDirFrame, 2);
-        QCOMPARE(shown(), pictures[1]);
-        w.view.send(MethodId::ShowDirFrame, 3); // not a picture: the previous one stays
-        QCOMPARE(shown(), pictures[1]);
-        w.view.send(MethodId::ShowDirFrame, 4);
-        QCOMPARE(shown(), pictures[2]);
-        w.view.send(MethodId::ShowDirFrame, 9);
-        QCOMPARE(shown(), pictures[2]);
+        QCOMPARE(shown(), placed(pictures[1]));
+        w.view.send(MethodId::ShowDirFrame, 3);
+        QCOMPARE(shown(), placed(pictures[2]));
+        w.view.send(MethodId::ShowDirFrame, 9); // no such frame: what is on show stays
+        QCOMPARE(shown(), placed(pictures[2]));
+        QCOMPARE(w.d().frameCount, 3);
         w.view.send(MethodId::ShowDirFrame, 1);
-        QCOMPARE(shown(), pictures[0]);
+        QCOMPARE(shown(), placed(pictures[0]));
         QCOMPARE(w.d().backgroundColor, 0xFFFFFFFFu);
+        // Transparent parts are drawn over the background the written file will carry.
+        w.settings.color = {0x10000000, 0x20000000, 0x30000000};
+        w.view.send(MethodId::ShowDirFrame, 2);
+        QCOMPARE(w.d().backgroundColor, 0xFF102030u);
     }
 
     void savesDirectoryAsAnimation()
@@ -197,12 +215,15 @@ private Q_SLOTS:
         w.answers = {chosen(target)};
         w.view.send(MethodId::SaveAnimation);
         QCOMPARE(w.asked.at(0).title, QStringLiteral("Save animation as..."));
-        const AnimationInfo info = readAnimation(readAll(target));
-        QCOMPARE(info.frames, 2);
-        QCOMPARE(info.durations, (std::vector<int>{40, 40}));
-        QCOMPARE(info.sizes, (std::vector<QSize>{QSize(20, 10), QSize(30, 12)}));
-        QCOMPARE(info.loopCount, 2);
-        QCOMPARE(info.background, 0xFF804020u);
+        const QByteArray written = readAll(target);
+        const testsupport::DecodedAnimation decoded = testsupport::decodeAnimation({written.begin(), written.end()});
+        QCOMPARE(decoded.frames.size(), std::size_t(2));
+        QCOMPARE(decoded.durations, (std::vector<int>{40, 40}));
+        QCOMPARE(QSize(decoded.width, decoded.height), QSize(30, 12));
+        QCOMPARE(decoded.loopCount, 2);
+        QCOMPARE(decoded.background, 0xFF804020u);
+        QVERIFY(w.gaugeValues.size() >= 3); // 0, a step for each frame, and 0 again
+        QCOMPARE(*std::max_element(w.gaugeValues.begin(), w.gaugeValues.end()), 100);
         QVERIFY(w.gauge->isHidden());
         QVERIFY(!BusyPointer::active());
     }
@@ -227,6 +248,11 @@ private Q_SLOTS:
         w.answers = {RequestAnswer{RequestAnswer::Outcome::Cancelled, {}, {}}};
         w.view.send(MethodId::SaveAnimation);
         QVERIFY(w.gaugeValues.empty());
+        // With a still on show (the directory still held) nothing is asked.
+        w.d().mode = Mode::Still;
+        const std::size_t asked = w.asked.size();
+        w.view.send(MethodId::SaveAnimation);
+        QCOMPARE(w.asked.size(), asked);
         QCOMPARE(entriesOf(dir.path()), (QStringList{"empty", "target.webp"}));
     }
 };

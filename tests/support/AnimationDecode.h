@@ -59,6 +59,15 @@ inline DecodedAnimation decodeAnimation(const std::vector<std::uint8_t>& bytes)
     return out;
 }
 
+// A,R,G,B bytes (a display buffer's layout) as 0xAARRGGBB values; `count` pixels.
+inline std::vector<std::uint32_t> argbBytesToPixels(const std::uint8_t* bytes, std::size_t count)
+{
+    std::vector<std::uint32_t> out(bytes ? count : 0);
+    for (std::size_t i = 0; i < out.size(); ++i, bytes += 4)
+        out[i] = std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
+    return out;
+}
+
 // Fully transparent pixels compare equal whatever colour they carry.
 inline std::vector<std::uint32_t> clearTransparent(std::vector<std::uint32_t> pixels)
 {

@@ -158,6 +158,20 @@ inline AnimationInfo readAnimation(const QByteArray& bytes)
     return info;
 }
 
+// An animated WebP file decoded with libwebp's animation decoder.
+inline testsupport::DecodedAnimation decodeAnimationFile(const QString& path)
+{
+    const QByteArray bytes = testsupport::readAll(path);
+    return testsupport::decodeAnimation({bytes.begin(), bytes.end()});
+}
+
+// The display buffer's pixels as 0xAARRGGBB values.
+template <class State>
+std::vector<std::uint32_t> shownPixels(const State& d)
+{
+    return testsupport::argbBytesToPixels(d.pixels.data.get(), std::size_t(d.width) * d.height);
+}
+
 using testsupport::StdoutCapture;
 
 } // namespace fixtures

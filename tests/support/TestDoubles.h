@@ -25,6 +25,7 @@ public:
     int loops = 0;
     int strength = 0;
     int sharpness = 0;
+    bool mixedValue = false;
 
     bool lossless() const override { return losslessValue; }
     int quality() const override { return qualityValue; }
@@ -35,6 +36,7 @@ public:
     int loopCount() const override { return loops; }
     int filterStrength() const override { return strength; }
     int filterSharpness() const override { return sharpness; }
+    bool mixed() const override { return mixedValue; }
 };
 
 // Answers every requester with the next scripted answer and remembers what was asked.

@@ -37,15 +37,16 @@ qint64 heapBytesInUse();
 // Number of open file descriptors of the process.
 int openDescriptors();
 
-// Collects what the process writes to standard output between construction and text().
+// Collects what the process writes to standard output (or another stream) between construction and
+// text().
 class StdoutCapture {
 public:
-    StdoutCapture()
+    explicit StdoutCapture(std::FILE* stream = stdout) : stream(stream), fd(::fileno(stream))
     {
-        std::fflush(stdout);
-        saved = ::dup(1);
+        std::fflush(stream);
+        saved = ::dup(fd);
         file = std::tmpfile();
-        ::dup2(::fileno(file), 1);
+        ::dup2(::fileno(file), fd);
     }
     ~StdoutCapture()
     {
@@ -72,13 +73,20 @@ private:
     {
         if (saved < 0)
             return;
-        std::fflush(stdout);
-        ::dup2(saved, 1);
+        std::fflush(stream);
+        ::dup2(saved, fd);
         ::close(saved);
         saved = -1;
     }
+    std::FILE* stream;
+    int fd;
     int saved = -1;
     std::FILE* file = nullptr;
+};
+
+// The same for standard error.
+struct StderrCapture : StdoutCapture {
+    StderrCapture() : StdoutCapture(stderr) {}
 };
 
 // Path in the local 8-bit form the core takes.

@@ -1,0 +1,40 @@
+#pragma once
+// An animated WebP played from its frame table: AnimationState seen as a PlayableAnimation.
+
+#include "core/PlayableAnimation.h"
+#include "viewing/AnimationState.h"
+
+#include <memory>
+
+namespace quorvanta {
+
+class WebPAnimationPlayback final : public PlayableAnimation {
+public:
+    explicit WebPAnimationPlayback(std::unique_ptr<AnimationState> state) : state(std::move(state)) {}
+
+    // The animation in `bytes`, refused as AnimationState::open refuses it.
+    static Result<std::unique_ptr<PlayableAnimation>> open(std::shared_ptr<const std::uint8_t[]> bytes,
+                                                           std::uint64_t size)
+    {
+        auto opened = AnimationState::open(std::move(bytes), size);
+        if (!opened)
+            return opened.problem();
+        return std::unique_ptr<PlayableAnimation>(std::make_unique<WebPAnimationPlayback>(std::move(opened).value()));
+    }
+
+    std::uint32_t canvasWidth() const override { return state->canvasWidth(); }
+    std::uint32_t canvasHeight() const override { return state->canvasHeight(); }
+    std::uint32_t loopCount() const override { return state->loopCount(); }
+    std::uint32_t backgroundColor() const override { return state->backgroundColor(); }
+    std::int32_t frameCount() const override { return state->frameCount(); }
+    bool show(std::int32_t number, DisplayBuffer& canvas) override { return state->show(number, canvas); }
+    std::int32_t frameDuration(std::int32_t number) const override
+    {
+        return number >= 1 && number <= state->frameCount() ? state->frame(number).duration : 0;
+    }
+
+private:
+    std::unique_ptr<AnimationState> state;
+};
+
+} // namespace quorvanta

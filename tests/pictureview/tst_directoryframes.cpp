@@ -1,0 +1,147 @@
+// An image directory plays exactly the frames "Encode animation" writes: pictures of different sizes
+// at the top-left of one canvas, files that are not pictures left out when the directory is opened,
+// and files that fail to import left out when they are first shown.
+
+#include "EncodingWindow.h"
+
+#include <QtTest>
+
+using namespace quorvanta;
+using namespace fixtures;
+using testsupport::clearTransparent;
+using testsupport::readAll;
+using testsupport::writeAll;
+
+namespace {
+
+// Our own lines on standard error (the PNG reader may add its own).
+int diagnostics(const QByteArray& said)
+{
+    int count = 0;
+    for (const QByteArray& line : said.split('\n'))
+        count += line.startsWith("quorvanta: ") ? 1 : 0;
+    return count;
+}
+
+// A PNG whose header is whole and whose pixel data is cut short: its size can be probed, its
+// pixels cannot be imported.
+bool writeCutPng(const QString& path, int width, int height)
+{
+    QTemporaryDir dir;
+    const QString whole = dir.filePath("whole.png");
+    return savePng(makePicture(width, height, false, 9), whole) && writeAll(path, readAll(whole).left(readAll(whole).size() / 2));
+}
+
+} // namespace
+
+class TestDirectoryFrames : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { REQUIRE_IMPORTER(); }
+
+    // Pictures of three sizes (one with alpha), a text file and a PNG that only fails when it is
+    // imported: once the list has settled, each frame shown equals the frame the file holds.
+    void previewShowsWhatIsWritten_data() { addCodingRows(); }
+    void previewShowsWhatIsWritten()
+    {
+        QFETCH(bool, lossless);
+        QFETCH(bool, mixed);
+        QFETCH(double, minPsnr);
+        QTemporaryDir dir;
+        const QString frames = dir.filePath("frames");
+        QVERIFY(QDir().mkdir(frames));
+        QVERIFY(savePng(makePicture(40, 30, true, 1), frames + "/a.png"));
+        QVERIFY(savePng(makePicture(24, 36, false, 2), frames + "/b.png"));
+        QVERIFY(writeAll(frames + "/c.txt", "not a picture"));
+        QVERIFY(writeCutPng(frames + "/d.png", 64, 64));
+        QVERIFY(savePng(makePicture(40, 36, false, 3), frames + "/e.png"));
+        Window w;
+        w.settings.losslessValue = lossless;
+        w.settings.mixedValue = mixed;
+        w.settings.qualityValue = 90;
+        w.settings.durationText = QStringLiteral("80");
+
+        testsupport::StderrCapture errors;
+        w.view.send(MethodId::LoadDirectory, frames.toStdString());
+        QCOMPARE(w.d().frameCount, 4); // c.txt is no frame
+        // The canvas holds the largest width and height, the cut PNG's among them until it fails.
+        QCOMPARE(QSize(int(w.d().width), int(w.d().height)), QSize(64, 64));
+        for (std::int32_t n = 1; n <= w.d().frameCount; ++n)
+            w.view.send(MethodId::ShowDirFrame, n);
+        QCOMPARE(w.d().frameCount, 3);
+        QCOMPARE(w.slider->maximum(), 3);
+        const QByteArray said = errors.text();
+        QCOMPARE(diagnostics(said), 2);
+        QVERIFY(said.contains("/c.txt: ") && said.contains("/d.png: "));
+
+        std::vector<std::vector<std::uint32_t>> preview;
+        for (std::int32_t n = 1; n <= 3; ++n) {
+            w.view.send(MethodId::ShowDirFrame, n);
+            QCOMPARE(QSize(int(w.d().width), int(w.d().height)), QSize(40, 36));
+            preview.push_back(clearTransparent(shownPixels(w.d())));
+        }
+        const QString target = dir.filePath("out.webp");
+        w.answers = {chosen(target)};
+        w.view.send(MethodId::SaveAnimation);
+        const testsupport::DecodedAnimation written = decodeAnimationFile(target);
+        QVERIFY(written.ok);
+        QCOMPARE(QSize(written.width, written.height), QSize(40, 36));
+        QCOMPARE(written.durations, (std::vector<int>{80, 80, 80}));
+        const QString different = compareFrames(preview, written, minPsnr);
+        QVERIFY2(different.isEmpty(), qPrintable(different));
+    }
+
+    // A file that fails only when imported leaves the list when it is first shown: the file after it
+    // is shown in its place, or the first one when it was the last, and the slider follows.
+    void failingFileLeavesTheList_data()
+    {
+        QTest::addColumn<QStringList>("names"); // "cut" fails when imported
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<QString>("picture"); // the file whose picture is then on show
+        QTest::newRow("in the middle") << QStringList{"a", "cut", "c"} << 2 << 2 << "c";
+        QTest::newRow("last") << QStringList{"a", "b", "cut"} << 3 << 1 << "a";
+        QTest::newRow("two in a row") << QStringList{"a", "cut", "cut2", "d"} << 2 << 2 << "d";
+        QTest::newRow("all of them") << QStringList{"cut", "cut2"} << 1 << 1 << ""; // found when opened
+    }
+    void failingFileLeavesTheList()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(int, asked);
+        QFETCH(int, shown);
+        QFETCH(QString, picture);
+        QTemporaryDir dir;
+        std::map<QString, QImage> pictures;
+        for (int i = 0; i < names.size(); ++i) {
+            const QString path = dir.filePath(QStringLiteral("%1-%2.png").arg(i).arg(names[i]));
+            if (names[i].startsWith("cut")) {
+                QVERIFY(writeCutPng(path, 12, 10));
+            } else {
+                pictures[names[i]] = makePicture(12, 10, false, quint32(i + 1));
+                QVERIFY(savePng(pictures[names[i]], path));
+            }
+        }
+        const int failing = int(names.filter("cut").size());
+        Window w;
+        testsupport::StderrCapture errors;
+        w.view.send(MethodId::LoadDirectory, dir.path().toStdString()); // frame 1 is shown
+        const std::vector<std::uint32_t> before = shownPixels(w.d());
+        w.view.send(MethodId::GotoFrame, asked);
+        const QByteArray said = errors.text();
+        QVERIFY2(diagnostics(said) == failing, said.constData());
+        QCOMPARE(w.d().frameCount, int(names.size()) - failing);
+        QCOMPARE(w.slider->maximum(), int(names.size()) - failing);
+        QCOMPARE(w.d().currentFrame, shown);
+        if (shown != asked)
+            QCOMPARE(w.slider->value(), shown); // moved to the frame shown instead
+        if (picture.isEmpty()) {
+            QVERIFY(shownPixels(w.d()) == before); // nothing left to show
+            return;
+        }
+        QCOMPARE(w.view.displayImage().convertToFormat(QImage::Format_ARGB32), pictures[picture]);
+    }
+};
+
+QTEST_MAIN(TestDirectoryFrames)
+#include "tst_directoryframes.moc"
