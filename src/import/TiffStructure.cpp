@@ -94,7 +94,11 @@ private:
             failed = true;
             return false;
         }
-        out.insert(out.end(), bytes, bytes + n);
+        // Grown then copied into: GCC 12 at -O3 misreads an insert into the empty vector as an overflow.
+        const std::size_t at = out.size();
+        out.resize(at + n);
+        if (n > 0)
+            std::memcpy(out.data() + at, bytes, n);
         return true;
     }
     bool appendZeros(std::size_t n)
