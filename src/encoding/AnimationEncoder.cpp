@@ -19,7 +19,7 @@ bool EncodeFrameBitstream(const std::string& path, const FrameSettings& settings
     if (!importer || importer(path, record) != 1)
         return false;
     // Memory mode: no file name is needed and none is opened.
-    const bool encoded = EncodeStillWebP({}, record, settings.encode, out.get(), 1, progress) == 1;
+    const bool encoded = EncodeStillWebP({}, record, settings.encode, out.get(), 1, progress).ok();
     record.releasePixels();
     return encoded;
 }
@@ -342,7 +342,7 @@ bool WriteAnimation(WebPMux* mux, const std::string& path, int loopCount, std::u
     OwnedWebPData assembled;
     if (WebPMuxAssemble(mux, assembled.get()) != WEBP_MUX_OK)
         return false;
-    return writeFileAtomically(path, (*assembled).bytes, (*assembled).size);
+    return writeFileAtomically(path, (*assembled).bytes, (*assembled).size).ok();
 }
 
 } // namespace quorvanta

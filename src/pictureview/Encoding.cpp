@@ -66,8 +66,10 @@ void PictureView::encodePicture(const std::string& path)
     if (d.importStatus != 1 || !d.importBuffer.pixels)
         return;
     const ProgressReport report = progress.report();
-    if (EncodeStillWebP(path, d.importBuffer, values, nullptr, 0, &report) != 1)
-        printDiagnostic("the picture could not be encoded into " + path);
+    if (Status encoded = EncodeStillWebP(path, d.importBuffer, values, nullptr, 0, &report); !encoded) {
+        printDiagnostic(encoded.problem().text());
+        Q_EMIT failed(encoded.problem());
+    }
 }
 
 void PictureView::saveAnimation()

@@ -31,9 +31,13 @@ void PictureView::load(const std::string& path)
     if (kind == KindNotWebP) {
         // Imported aside: a file that is not a picture leaves what is on show, and encodable, as it was.
         PictureRecord imported;
-        if (!file.ok() || ImportPictureBytes(file.bytes(), imported) != 1) {
+        ImportReport report;
+        if (!file.ok() || ImportPictureBytes(file.bytes(), imported, &report) != 1) {
             printMessage(kCantReadFile);
-            Q_EMIT failed(file.ok() ? problem(Failure::NotAPicture, path) : problem(*file.failure, path));
+            Q_EMIT failed(!file.ok() ? readProblem(file, path)
+                          : report.message.empty()
+                              ? problemWith(displayName(path), Failure::NotAPicture)
+                              : problemWith(displayName(path), Failure::OverBudget, report.message));
             return;
         }
         file.data.reset();
@@ -55,7 +59,9 @@ void PictureView::load(const std::string& path)
         if (!result) {
             printMessage(kCantReadFile);
             printDiagnostic(path + ": " + result.problem().text());
-            Q_EMIT failed(result.problem());
+            Problem reason = result.problem();
+            reason.subject = displayName(path);
+            Q_EMIT failed(reason);
             return;
         }
         opened = std::move(result).value();
