@@ -1,17 +1,19 @@
 // Encoding what is on show: an imported picture into a WebP still, an image directory into an
-// animated WebP.
+// animated WebP. Each runs as a job, one at a time; the window hears how it went.
 
 #include "pictureview/PictureView.h"
 
 #include "core/Messages.h"
-#include "core/ScopeExit.h"
 #include "encoding/AnimationEncoder.h"
+#include "encoding/AtomicFile.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
 #include "import/ImportPictureFile.h"
-#include "pictureview/BusyPointer.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
+
+#include <filesystem>
+#include <utility>
 
 namespace quorvanta {
 
@@ -19,33 +21,54 @@ namespace {
 
 const QString kWebPPattern = QStringLiteral("#?.(webp)");
 
+// The longest frame the container holds, in milliseconds (a 24-bit field).
+constexpr int kLongestFrameMs = (1 << 24) - 1;
+
+std::uint64_t fileSizeOf(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+// The still encoder as the work of a job: the pixels are lent by the picture object for its length.
+EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values)
+{
+    return [target = std::move(target), record = std::move(record), values](EncodeProgress& progress,
+                                                                            const std::atomic<bool>& stop) -> Result<Saved> {
+        const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
+        if (Status encoded = EncodeStillWebP(target, *record, values, nullptr, 0, &report, &stop); !encoded)
+            return encoded.problem();
+        return Saved{target, fileSizeOf(target), 0, {}};
+    };
+}
+
+// The animation encoder as the work of a job: every file of the list that imports becomes a frame.
+EncodeWork animationWork(std::string target, std::string folder, std::vector<std::string> files,
+                         AnimationSettings animation, int durationMs)
+{
+    return [=](EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
+        // Once stopped, the files still to be imported are skipped.
+        const PictureImporter importer = [&stop](const std::string& path, PictureRecord& record) {
+            return stop.load() ? -1 : ImportPictureFile(path, record);
+        };
+        const AnimationProgress framesDone = [&progress](int done, int total) { progress.frames(done, total); };
+        progress.frames(0, static_cast<int>(files.size()));
+        const AnimationResult result =
+            EncodeAnimationFiles(files, animation, durationMs, importer, {}, framesDone, &stop);
+        if (stop.load() || result.cancelled)
+            return problem(Failure::Cancelled);
+        if (result.bytes.empty() && result.framesEncoded == 0 && result.error == "no picture to encode")
+            return problem(Failure::NothingToEncode, "no file in " + displayName(folder) + " is a picture");
+        if (result.bytes.empty())
+            return problem(Failure::EncodeFailed, result.error.empty() ? "no frame could be encoded" : result.error);
+        if (Status written = writeFileAtomically(target, result.bytes.data(), result.bytes.size()); !written)
+            return written.problem();
+        return Saved{target, result.bytes.size(), result.framesEncoded, {}};
+    };
+}
+
 } // namespace
-
-// While an encoding runs: the busy pointer, and the progress shown from 0 until it ends.
-class EncodingProgress {
-public:
-    explicit EncodingProgress(PictureView& view) : view(view)
-    {
-        Q_EMIT view.progressChanged(0);
-        Q_EMIT view.progressShown(true);
-    }
-    ~EncodingProgress()
-    {
-        Q_EMIT view.progressChanged(0);
-        Q_EMIT view.progressShown(false);
-    }
-    EncodingProgress(const EncodingProgress&) = delete;
-    EncodingProgress& operator=(const EncodingProgress&) = delete;
-
-    ProgressReport report() const
-    {
-        return [this](int percent) { Q_EMIT view.progressChanged(percent); };
-    }
-
-private:
-    const BusyPointer busy;
-    PictureView& view;
-};
 
 void PictureView::savePicture()
 {
@@ -56,48 +79,140 @@ void PictureView::savePicture()
 
 void PictureView::encodePicture(const std::string& path)
 {
+    // The settings in force now are the ones this encoding uses, whatever is changed while it runs.
     const EncodeSettings values = readEncodeSettings(settings);
     if (d.mode != Mode::Imported) {
         printMessage(kCantEncodeWebPSource);
+        Q_EMIT failed(problem(Failure::NothingToEncode, d.path.empty()
+                                                            ? "no picture is open"
+                                                            : "a WebP picture is on show; open a picture of another format"));
         return;
     }
-    const EncodingProgress progress(*this);
-    // The imported picture stays after the encoding, so it can be encoded again with other settings.
-    if (d.importStatus != 1 || !d.importBuffer.pixels)
+    if (d.importStatus != 1 || !d.importBuffer.pixels) {
+        Q_EMIT failed(problem(Failure::NothingToEncode, "no picture was imported"));
         return;
-    const ProgressReport report = progress.report();
-    if (Status encoded = EncodeStillWebP(path, d.importBuffer, values, nullptr, 0, &report); !encoded) {
-        printDiagnostic(encoded.problem().text());
-        Q_EMIT failed(encoded.problem());
     }
+    // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
+    // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
+    auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
+    runEncoding(path, true, stillWork(path, record, values),
+                [this, record] { d.importBuffer = std::move(*record); });
 }
 
 void PictureView::saveAnimation()
 {
-    const int loops = settings ? settings->loopCount() : 0;
-    const std::uint32_t background =
-        packBackgroundColor(settings ? settings->backgroundColor()
-                                     : std::array<std::uint32_t, 3>{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF});
     if (!requesters ||
         requesters->RequestFile(QStringLiteral("Save animation as..."), true, kWebPPattern, QStringLiteral("ram:")) != 1)
         return;
     const std::string target = requesters->pathBuffer();
-    const MuxHandle mux = makeMux();
-    const EncodingProgress progress(*this);
-    if (!mux)
+    // Every setting is taken now, once, for the whole encoding.
+    const EncodeSettings values = readEncodeSettings(settings);
+    const int loops = settings ? settings->loopCount() : 0;
+    const int durationMs = settings ? settings->frameDuration() : 1000;
+    const std::uint32_t background =
+        packBackgroundColor(settings ? settings->backgroundColor()
+                                     : std::array<std::uint32_t, 3>{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF});
+    const std::string folder = d.mode == Mode::Directory ? d.path : std::string();
+    std::vector<std::string> files = directory && d.mode == Mode::Directory ? directory->files()
+                                                                             : std::vector<std::string>{};
+    Status usable = CheckEncodeSettings(values);
+    if (usable)
+        usable = CheckSettingRange("loop count", loops, 0, 65535);
+    if (usable)
+        usable = CheckSettingRange("frame duration", durationMs, 1, kLongestFrameMs);
+    if (usable && files.empty())
+        usable = problem(Failure::NothingToEncode, folder.empty() ? std::string("no image directory is open")
+                                                                   : displayName(folder) + " holds no files");
+    if (!usable) {
+        printDiagnostic(usable.problem().text());
+        Q_EMIT failed(usable.problem());
         return;
+    }
+    runEncoding(target, false,
+                animationWork(target, folder, std::move(files),
+                              makeAnimationSettings(values, false, loops, background), durationMs),
+                {});
+}
 
-    FrameSettings frameSettings;
-    frameSettings.encode = readEncodeSettings(settings);
-    frameSettings.durationMs = settings ? settings->frameDuration() : 1000;
-    const std::vector<std::string> files = directory ? directory->files() : std::vector<std::string>{};
-    const EncodeOutcome outcome =
-        EncodeDirectoryFrames(files, mux.get(), frameSettings, ImportPictureFile, progress.report());
-    // Written when at least one frame made it, whatever happened to the last file.
-    if (outcome.framesPushed < 1)
+void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished)
+{
+    auto run = std::make_unique<RunningEncode>();
+    run->target = std::move(target);
+    run->holdsImport = holdsImport;
+    EncodeProgress::Sink sink;
+    if (jobs.inlineJobs()) {
+        // The event loop waits meanwhile: the busy pointer, and each step shown at once.
+        run->busy.emplace();
+        sink = [this](int percent) { Q_EMIT progressChanged(percent); };
+    } else {
+        // The worker leaves its progress where a timer of the GUI thread picks it up.
+        sink = [percent = run->percent](int value) { percent->store(value); };
+        run->poll = std::make_unique<QTimer>();
+        run->poll->setInterval(50);
+        connect(run->poll.get(), &QTimer::timeout, this, [this, percent = run->percent, last = 0]() mutable {
+            if (const int now = percent->load(); now != last)
+                Q_EMIT progressChanged(last = now);
+        });
+        run->poll->start();
+    }
+    const auto stop = run->stop;
+    encodeRun = std::move(run);
+    Q_EMIT progressChanged(0);
+    Q_EMIT progressShown(true);
+    jobs.run<Result<Saved>>(this, encodeJob(std::move(work), stop, std::move(sink)),
+                            [this, finished = std::move(finished)](Result<Saved> result) {
+                                if (finished)
+                                    finished();
+                                finishEncoding(std::move(result));
+                            });
+}
+
+void PictureView::finishEncoding(Result<Saved> result)
+{
+    const std::string target = encodeRun ? encodeRun->target : std::string();
+    encodeRun.reset();
+    Q_EMIT progressChanged(0);
+    Q_EMIT progressShown(false);
+    if (result) {
+        Q_EMIT succeeded(QString::fromStdString(savedMessage(result.value())));
         return;
-    if (!WriteAnimation(mux.get(), target, loops, background))
-        printDiagnostic("the animation could not be written to " + target);
+    }
+    Problem reason = result.problem();
+    if (reason.failure == Failure::Cancelled)
+        reason.detail = "nothing was written to " + displayName(target);
+    else
+        printDiagnostic(reason.text());
+    Q_EMIT failed(reason);
+}
+
+void PictureView::cancelEncoding()
+{
+    if (encodeRun)
+        encodeRun->stop->store(true);
+}
+
+bool PictureView::refusedWhileEncoding(MethodId id)
+{
+    if (!encodeRun)
+        return false;
+    switch (id) {
+    case MethodId::OpenWebP:
+    case MethodId::Load:
+    case MethodId::OpenDirectory:
+    case MethodId::LoadDirectory:
+    case MethodId::SavePicture:
+    case MethodId::EncodePicture:
+    case MethodId::SaveAnimation:
+        break;
+    case MethodId::ShowImported:
+        if (encodeRun->holdsImport)
+            break;
+        return false;
+    default:
+        return false;
+    }
+    Q_EMIT failed(problem(Failure::Busy, "wait for it to end, or cancel it"));
+    return true;
 }
 
 } // namespace quorvanta
