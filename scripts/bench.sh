@@ -105,7 +105,7 @@ for a in "$@"; do
   case "$a" in first_picture | playback) screens+=("$a") ;; *) programs+=("$a") ;; esac
 done
 if [ $# -eq 0 ]; then
-  programs=(view frames encode) # the programs that print table rows, in the table's order
+  programs=(view frames encode cancel) # the programs that print table rows, in the table's order
 fi
 targets=(quorvanta)
 [ ${#programs[@]} -eq 0 ] || targets+=("${programs[@]/#/bench_}")

@@ -177,12 +177,16 @@ void MainWindow::followPictureView()
     });
     connect(pictureView, &PictureView::progressShown, progressGauge, &QWidget::setVisible);
     connect(pictureView, &PictureView::progressShown, cancelEncodingButton, [this](bool shown) {
+        cancelEncodingButton->setText(QStringLiteral("Cancel"));
         cancelEncodingButton->setEnabled(true);
         cancelEncodingButton->setVisible(shown);
     });
-    // Pressed once is enough: the encoding ends at its encoder's next report.
-    connect(cancelEncodingButton, &QPushButton::clicked, cancelEncodingButton,
-            [this] { cancelEncodingButton->setEnabled(false); });
+    // Pressed once is enough: the encoding ends at its encoder's next report, which a slow lossless
+    // encoding makes only every few seconds.
+    connect(cancelEncodingButton, &QPushButton::clicked, cancelEncodingButton, [this] {
+        cancelEncodingButton->setText(QStringLiteral("Stopping..."));
+        cancelEncodingButton->setEnabled(false);
+    });
     connect(pictureView, &PictureView::failed, this, [this](const Problem& problem) {
         showMessage(sentenceOf(problem), problem.failure == Failure::Cancelled ? MessageKind::News : MessageKind::Failure);
     });

@@ -292,6 +292,7 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(gate.reached(), 10000);
             QTest::mouseClick(f.window().cancelEncodingButton, Qt::LeftButton);
             QVERIFY(!f.window().cancelEncodingButton->isEnabled());
+            QCOMPARE(f.window().cancelEncodingButton->text(), QStringLiteral("Stopping..."));
         }
         QVERIFY(f.encodingEnds());
         QCOMPARE(f.message(), QStringLiteral("Cancelled: nothing was written to out.webp"));
@@ -300,6 +301,8 @@ private Q_SLOTS:
         QVERIFY(!f.window().progressGauge->isVisible());
 
         animation ? f.pressEncodeAnimation(f.path("out/out.webp")) : f.pressEncodePicture(f.path("out/out.webp"));
+        QVERIFY(f.window().cancelEncodingButton->isEnabled());
+        QCOMPARE(f.window().cancelEncodingButton->text(), QStringLiteral("Cancel"));
         QVERIFY(f.encodingEnds());
         QVERIFY2(f.message().startsWith("Saved out.webp"), qPrintable(f.message()));
     }
