@@ -1,6 +1,7 @@
 // Encodings as jobs of the picture object: on a worker thread the picture is lent and given back, the
 // progress arrives in order, and the result comes as one signal; the progress of an animation moves
-// through each frame; the words of a saved file.
+// through each frame; the words of a saved file. (Cancelling, and what the window shows, are in the
+// shell's suite tests/app/tst_messages.cpp.)
 
 #include "EncodingWindow.h"
 
@@ -60,42 +61,6 @@ private Q_SLOTS:
         w.settings.qualityValue = 90;
         w.view.send(MethodId::EncodePicture, dir.filePath("out.webp").toStdString());
         QCOMPARE(decodeWebP(readAll(dir.filePath("out.webp"))).width, 20);
-    }
-
-    // A cancel asked for while the encoder reports (as the Cancel button would on the GUI thread)
-    // ends the encoding with nothing written, for a still picture and an animation.
-    void cancelWhileTheEncoderReports_data()
-    {
-        QTest::addColumn<bool>("animation");
-        QTest::newRow("picture") << false;
-        QTest::newRow("animation") << true;
-    }
-    void cancelWhileTheEncoderReports()
-    {
-        QFETCH(bool, animation);
-        QTemporaryDir dir;
-        Window w;
-        const QString frames = dir.filePath("frames");
-        QVERIFY(QDir().mkdir(frames));
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(savePng(makePicture(64, 48, false, quint32(i)), frames + QStringLiteral("/f%1.png").arg(i)));
-        const QString target = dir.filePath("out.webp");
-        if (animation) {
-            w.view.send(MethodId::LoadDirectory, frames.toStdString());
-            w.answers = {chosen(target)};
-        } else {
-            w.importPicture(dir, makePicture(64, 48, false, 9));
-        }
-        const QStringList before = entriesOf(dir.path());
-        QSignalSpy failed(&w.view, &PictureView::failed);
-        setEncodeProgressProbe([&w](int) { w.view.cancelEncoding(); });
-        animation ? w.view.send(MethodId::SaveAnimation) : w.view.send(MethodId::EncodePicture, target.toStdString());
-        setEncodeProgressProbe({});
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(QString::fromStdString(failed[0][0].value<Problem>().text()),
-                 QStringLiteral("cancelled: nothing was written to out.webp"));
-        QCOMPARE(entriesOf(dir.path()), before);
-        QVERIFY(!w.view.encoding());
     }
 
     // The bar of an animation gives each frame its share, filled by the encoder's percentage; it never

@@ -1,6 +1,6 @@
 #pragma once
-// Holds the thread that encodes at its first progress report until the test opens the gate, so that a
-// test can look at the window while an encoding runs without sleeping. For suites that link the
+// Holds the thread that encodes at its first progress report of `atPercent` or more until the test
+// opens the gate, so that a test can look at the window while an encoding runs without sleeping. For suites that link the
 // picture object; an encoding that runs inline on the test's own thread must not meet a closed gate.
 
 #include "pictureview/EncodingJob.h"
@@ -14,9 +14,11 @@ namespace testsupport {
 
 class EncodeGate {
 public:
-    EncodeGate()
+    explicit EncodeGate(int atPercent = 0)
     {
-        quorvanta::setEncodeProgressProbe([state = state](int) {
+        quorvanta::setEncodeProgressProbe([state = state, atPercent](int percent) {
+            if (percent < atPercent)
+                return;
             std::unique_lock lock(state->mutex);
             state->reached = true;
             // Never for ever: a test that fails before it opens the gate still ends.
