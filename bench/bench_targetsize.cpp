@@ -85,7 +85,8 @@ std::uint64_t sizeAt(PictureRecord& record, EncodeSettings s, int quality)
 {
     s.quality = quality;
     quorvanta::MemoryWriter writer;
-    quorvanta::EncodeStillWebP({}, record, s, writer.get(), 1);
+    if (!quorvanta::EncodeStillWebP({}, record, s, writer.get(), 1))
+        return 0;
     return writer.size();
 }
 

@@ -111,7 +111,7 @@ void Shell::installNotifications()
     connect(aboutToolkitItem, &QAction::triggered, window, [window] { QMessageBox::aboutQt(window); });
     connect(toolkitSettingsItem, &QAction::triggered, style.get(), [this] { openWindow(style.get()); });
     connect(window, &MainWindow::pathDropped, view, [view](const std::string& path) { view->send(MethodId::Load, path); });
-    connect(window, &MainWindow::closeRequested, this, &Shell::quitRequested);
+    connect(window, &MainWindow::closeRequested, this, &Shell::requestQuit);
     connect(aboutItem, &QAction::triggered, about.get(), [this] { openWindow(about.get()); });
     connect(openItem, &QAction::triggered, view, [view] { view->send(MethodId::OpenWebP); });
     connect(openDirectoryItem, &QAction::triggered, view, [view] { view->send(MethodId::OpenDirectory); });
@@ -119,6 +119,7 @@ void Shell::installNotifications()
     connect(window->encodePictureButton, &QPushButton::clicked, view, [view] { view->send(MethodId::SavePicture); });
     connect(window->encodeAnimationButton, &QPushButton::clicked, view,
             [view] { view->send(MethodId::SaveAnimation); });
+    connect(window->cancelEncodingButton, &QPushButton::clicked, view, &PictureView::cancelEncoding);
     connect(settings->saveButton, &QPushButton::clicked, this,
             [this] { store.write(settings->values(), Stores::Both); });
     connect(settings->useButton, &QPushButton::clicked, this,
@@ -132,7 +133,7 @@ void Shell::installNotifications()
     connect(settings.get(), &SettingsWindow::frameDurationChanged, view,
             [view](const QString& text) { view->send(MethodId::SetDelay, text.toStdString()); });
 
-    connect(window->findMenuItem(MenuQuit), &QAction::triggered, this, &Shell::quitRequested);
+    connect(window->findMenuItem(MenuQuit), &QAction::triggered, this, &Shell::requestQuit);
 }
 
 void Shell::installKeys()
@@ -188,6 +189,21 @@ void Shell::openWindowNamed(const QString& name)
         openWindow(about.get());
     else if (name == QLatin1String("style"))
         openWindow(style.get());
+}
+
+void Shell::requestQuit()
+{
+    PictureView* view = pictureView();
+    if (view->encoding()) {
+        const auto answer = QMessageBox::question(
+            main.get(), QStringLiteral("Quit Quorvanta"),
+            QStringLiteral("An encoding is running. Cancel it and quit? Nothing of it will be written."),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+        view->cancelEncoding();
+    }
+    Q_EMIT quitRequested();
 }
 
 void Shell::teardown()
@@ -269,13 +285,20 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     // exit() leaves the loop directly; quit() would first ask every window to close, and the main
     // window answers a close by asking to quit.
     auto leaveLoop = [] { QCoreApplication::exit(0); };
-    QObject::connect(&quitSignals, &QuitSignals::received, &application, leaveLoop, Qt::QueuedConnection);
+    // A signal asks nothing: an encoding that runs is cancelled.
+    QObject::connect(&quitSignals, &QuitSignals::received, &application, [&shell, leaveLoop] {
+        shell.pictureView()->cancelEncoding();
+        leaveLoop();
+    }, Qt::QueuedConnection);
     QObject::connect(&shell, &Shell::quitRequested, &application, leaveLoop, Qt::QueuedConnection);
     shell.start();
     // For screenshots and manual checks: QUORVANTA_OPEN_WINDOW=settings, about or style opens that
     // window too.
     shell.openWindowNamed(qEnvironmentVariable("QUORVANTA_OPEN_WINDOW"));
     QApplication::exec();
+    // A cancelled encoding ends at its encoder's next report and takes its temporary file with it.
+    shell.pictureView()->cancelEncoding();
+    JobRunner::waitForIdle(std::chrono::seconds(30));
     shell.teardown();
     return 0;
 }

@@ -34,6 +34,9 @@ public:
     void openWindowNamed(const QString& name);
     // Closes the windows, remembering where they were. Safe to call twice.
     void teardown();
+    // "Quit..." and the close gadget: asks first whether to cancel an encoding that runs, and goes on
+    // only when the answer is yes; quits at once otherwise.
+    void requestQuit();
 
     MainWindow* mainWindow() const { return main.get(); }
     PictureView* pictureView() const;
@@ -44,7 +47,7 @@ public:
     const Stores& stores() const { return store; }
 
 Q_SIGNALS:
-    // "Quit...", the main window's close gadget; SIGINT and SIGTERM are routed here as well.
+    // The program is to end: "Quit..." or the close gadget, agreed to (see requestQuit).
     void quitRequested();
 
 private:

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
@@ -17,6 +18,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -42,6 +44,22 @@ QPushButton* imageButton(const char* name, QStyle::StandardPixmap image, QStyle*
     button->setIcon(style->standardIcon(image));
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return button;
+}
+
+// The message bar's colours, light for either kind, with dark text whatever the style's palette.
+constexpr auto kMessageBarStyle =
+    "QFrame#messageBar { border-radius: 3px; }"
+    "QFrame#messageBar[kind=\"failure\"] { background-color: #fdecea; border: 1px solid #e0a39e; }"
+    "QFrame#messageBar[kind=\"news\"] { background-color: #e7f3e8; border: 1px solid #9fcca4; }"
+    "QFrame#messageBar QLabel { color: #1f1f1f; background: transparent; border: none; }";
+
+// A problem as the bar says it: as the problem words it, with a capital when no file name leads.
+QString sentenceOf(const Problem& problem)
+{
+    QString text = QString::fromStdString(problem.text());
+    if (problem.subject.empty() && !text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
 }
 
 std::optional<std::string> firstLocalPath(const QMimeData* mime)
@@ -124,13 +142,22 @@ MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QW
     progressGauge->setRange(0, 100);
     progressGauge->setValue(0);
     progressGauge->setVisible(false);
+    cancelEncodingButton = new QPushButton(QStringLiteral("Cancel"));
+    cancelEncodingButton->setObjectName(QStringLiteral("cancelEncodingButton"));
+    cancelEncodingButton->setToolTip(QStringLiteral("Stop the encoding; nothing is written"));
+    cancelEncodingButton->setVisible(false);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(progressGauge, 1);
+    progressRow->addWidget(cancelEncodingButton);
+    buildMessageBar();
 
     auto* root = new QWidget;
     auto* column = new QVBoxLayout(root);
     column->addWidget(pictureGroup, 1);
     column->addWidget(encodePicturePanel);
     column->addWidget(animationBar);
-    column->addWidget(progressGauge);
+    column->addLayout(progressRow);
+    column->addWidget(messageBar);
     setCentralWidget(root);
 
     buildMenus();
@@ -152,6 +179,24 @@ void MainWindow::followPictureView()
         frameSlider->setValue(frame);
     });
     connect(pictureView, &PictureView::progressShown, progressGauge, &QWidget::setVisible);
+    connect(pictureView, &PictureView::progressShown, cancelEncodingButton, [this](bool shown) {
+        cancelEncodingButton->setText(QStringLiteral("Cancel"));
+        cancelEncodingButton->setEnabled(true);
+        cancelEncodingButton->setVisible(shown);
+    });
+    // Pressed once is enough: the encoding ends at its encoder's next report, which a slow lossless
+    // encoding makes only every few seconds.
+    connect(cancelEncodingButton, &QPushButton::clicked, cancelEncodingButton, [this] {
+        cancelEncodingButton->setText(QStringLiteral("Stopping..."));
+        cancelEncodingButton->setEnabled(false);
+    });
+    connect(pictureView, &PictureView::failed, this, [this](const Problem& problem) {
+        showMessage(sentenceOf(problem), problem.failure == Failure::Cancelled ? MessageKind::News : MessageKind::Failure);
+    });
+    connect(pictureView, &PictureView::succeeded, this,
+            [this](const QString& text) { showMessage(text, MessageKind::News); });
+    // What was said about the last picture does not hang over the next one.
+    connect(pictureView, &PictureView::pathChanged, messageBar, &QWidget::hide);
     // Repainted at once: the encoder runs while the event loop waits.
     connect(pictureView, &PictureView::progressChanged, progressGauge, [this](int percent) {
         progressGauge->setValue(percent);
@@ -164,6 +209,49 @@ void MainWindow::showControls(const Controls& controls)
     encodePicturePanel->setVisible(controls.encodePicture);
     animationBar->setVisible(controls.playback);
     encodeAnimationPanel->setVisible(controls.encodeAnimation);
+}
+
+void MainWindow::buildMessageBar()
+{
+    messageBar = new QFrame;
+    messageBar->setObjectName(QStringLiteral("messageBar"));
+    messageBar->setStyleSheet(QLatin1String(kMessageBarStyle));
+    messageIcon = new QLabel;
+    messageIcon->setObjectName(QStringLiteral("messageIcon"));
+    messageText = new QLabel;
+    messageText->setObjectName(QStringLiteral("messageText"));
+    messageText->setWordWrap(true);
+    messageText->setTextFormat(Qt::PlainText);
+    messageText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    messageText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    messageCloseButton = new QToolButton;
+    messageCloseButton->setObjectName(QStringLiteral("messageCloseButton"));
+    messageCloseButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    messageCloseButton->setAutoRaise(true);
+    messageCloseButton->setToolTip(QStringLiteral("Close the message"));
+    auto* row = new QHBoxLayout(messageBar);
+    row->setContentsMargins(6, 4, 4, 4);
+    row->addWidget(messageIcon, 0, Qt::AlignTop);
+    row->addWidget(messageText, 1);
+    row->addWidget(messageCloseButton, 0, Qt::AlignTop);
+    messageBar->setVisible(false);
+    connect(messageCloseButton, &QToolButton::clicked, messageBar, &QWidget::hide);
+}
+
+void MainWindow::showMessage(const QString& text, MessageKind kind)
+{
+    const bool failure = kind == MessageKind::Failure;
+    const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+    messageIcon->setPixmap(
+        style()->standardIcon(failure ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation)
+            .pixmap(side, side));
+    messageText->setText(text);
+    messageBar->setProperty("kind", failure ? QStringLiteral("failure") : QStringLiteral("news"));
+    // The style sheet looks at the property only when the bar is polished again.
+    messageBar->style()->unpolish(messageBar);
+    messageBar->style()->polish(messageBar);
+    messageBar->setAccessibleDescription(text);
+    messageBar->show();
 }
 
 void MainWindow::buildMenus()

@@ -12,11 +12,14 @@
 #include <string>
 
 class QAction;
+class QFrame;
 class QGroupBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSlider;
+class QToolButton;
 
 namespace quorvanta {
 
@@ -78,6 +81,11 @@ public:
     // Shows the name of the file last loaded in the title (called after each load).
     void showPathInTitle(const std::string& path);
 
+    // Shows `text` in the message bar below the picture and its panels until it is closed, replaced, or another
+    // picture is opened: a failure with the warning icon, news with the information icon.
+    enum class MessageKind { Failure, News };
+    void showMessage(const QString& text, MessageKind kind);
+
     QGroupBox* pictureGroup = nullptr;
     PictureView* pictureView = nullptr;
     QGroupBox* encodePicturePanel = nullptr;
@@ -89,6 +97,11 @@ public:
     QGroupBox* encodeAnimationPanel = nullptr;
     QPushButton* encodeAnimationButton = nullptr;
     QProgressBar* progressGauge = nullptr;
+    QPushButton* cancelEncodingButton = nullptr; // next to the gauge while an encoding runs
+    QFrame* messageBar = nullptr;
+    QLabel* messageIcon = nullptr;
+    QLabel* messageText = nullptr;
+    QToolButton* messageCloseButton = nullptr;
 
     // Keyboard actions on the window, next to the menu's command keys.
     QAction* togglePlaybackKey = nullptr; // Space
@@ -129,6 +142,7 @@ protected:
 private:
     void buildMenus();
     void buildKeys();
+    void buildMessageBar();
     // Panels, title, slider and gauge follow what the picture object says changed.
     void followPictureView();
     void showControls(const Controls& controls);

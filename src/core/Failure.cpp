@@ -19,16 +19,51 @@ const char* describe(Failure failure)
     case Failure::EncodeFailed: return "the encoder failed";
     case Failure::NothingToEncode: return "nothing to encode";
     case Failure::Cancelled: return "cancelled";
+    case Failure::Busy: return "an encoding is running";
     }
     return "failed";
 }
 
+namespace {
+
+// Kinds whose words read after the name of what they concern ("notes.txt is not a picture").
+bool followsSubject(Failure failure)
+{
+    switch (failure) {
+    case Failure::CantOpen:
+    case Failure::NotRegular:
+    case Failure::ReadFailed:
+    case Failure::TooLarge:
+    case Failure::NotAPicture:
+    case Failure::Corrupt:
+    case Failure::OverBudget:
+    case Failure::CantWrite:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 std::string Problem::text() const
 {
-    std::string out = describe(failure);
+    std::string out;
+    if (!subject.empty())
+        out = subject + (followsSubject(failure) ? " " : ": ");
+    out += describe(failure);
     if (!detail.empty())
         out += ": " + detail;
     return out;
+}
+
+std::string displayName(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    const auto slash = trimmed.rfind('/');
+    return slash == std::string::npos || trimmed.size() == 1 ? trimmed : trimmed.substr(slash + 1);
 }
 
 } // namespace quorvanta

@@ -24,6 +24,7 @@ enum class Failure {
     EncodeFailed,    // the encoder refused the picture
     NothingToEncode, // nothing on show that could be encoded
     Cancelled,       // stopped on request
+    Busy,            // refused while an encoding runs
 };
 
 // The plain words for a kind of failure, as the window shows them ("not a picture").
@@ -31,16 +32,28 @@ const char* describe(Failure failure);
 
 struct Problem {
     Failure failure = Failure::CantOpen;
-    std::string detail; // what it concerns, or a more precise reason; may be empty
+    std::string detail;  // what it concerns, or a more precise reason; may be empty
+    std::string subject; // the file it concerns, as the user knows it ("photo.webp"); may be empty
 
-    // "<words>" or "<words>: <detail>".
+    // "<words>" or "<words>: <detail>"; with a subject in front: "notes.txt is not a picture",
+    // "out.webp can't be written: Permission denied", "out.webp: the disk is full".
     std::string text() const;
 };
 
 inline Problem problem(Failure failure, std::string detail = {})
 {
-    return Problem{failure, std::move(detail)};
+    return Problem{failure, std::move(detail), {}};
 }
+
+// A problem with the file (or folder) it concerns.
+inline Problem problemWith(std::string subject, Failure failure, std::string detail = {})
+{
+    return Problem{failure, std::move(detail), std::move(subject)};
+}
+
+// The last part of a path, as a problem's subject or a message names a file ("/a/b.webp" gives
+// "b.webp"; a path ending in "/" gives the folder's name).
+std::string displayName(const std::string& path);
 
 // A value or the problem that kept it from being made.
 template <class T>

@@ -1,6 +1,7 @@
 #include "core/FileBytes.h"
 
 #include <algorithm>
+#include <system_error>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,10 +53,13 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize)
     FileBytes out;
     // Non-blocking so that opening a FIFO does not wait for a writer; it is refused below anyway.
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        out.systemError = errno;
         return out;
+    }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
+        out.systemError = errno;
         out.failure = Failure::ReadFailed;
         return out;
     }
@@ -74,7 +78,9 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize)
             out.failure = Failure::NoMemory;
             return out;
         }
-        if (readFully(fd.get(), out.data.get(), size) != static_cast<std::int64_t>(size)) {
+        const std::int64_t got = readFully(fd.get(), out.data.get(), size);
+        if (got != static_cast<std::int64_t>(size)) {
+            out.systemError = got < 0 ? errno : 0; // a short read is a file that shrank, no error
             out.data.reset();
             out.failure = Failure::ReadFailed;
             return out;
@@ -83,7 +89,9 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize)
     // One byte more than the size said means the file grew while it was read (or is a pseudo file
     // that reports no size): refused rather than read without bound.
     std::uint8_t extra = 0;
-    if (readFully(fd.get(), &extra, 1) != 0) {
+    const std::int64_t more = readFully(fd.get(), &extra, 1);
+    if (more != 0) {
+        out.systemError = more < 0 ? errno : 0;
         out.data.reset();
         out.failure = Failure::ReadFailed;
         return out;
@@ -91,6 +99,17 @@ FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize)
     out.size = size;
     out.failure.reset();
     return out;
+}
+
+Problem readProblem(const FileBytes& file, const std::string& path)
+{
+    const Failure failure = file.failure.value_or(Failure::ReadFailed);
+    std::string reason;
+    if (file.systemError != 0)
+        reason = std::system_category().message(file.systemError);
+    else if (failure == Failure::ReadFailed)
+        reason = "it changed while it was read";
+    return problemWith(displayName(path), failure, std::move(reason));
 }
 
 } // namespace quorvanta

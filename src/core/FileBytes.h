@@ -17,6 +17,7 @@ struct FileBytes {
     // device, FIFO or socket: never read), ReadFailed (an I/O error, or the file changed size while it
     // was read), TooLarge (bigger than the caller's limit) or NoMemory.
     std::optional<Failure> failure = Failure::CantOpen;
+    int systemError = 0;       // the system's error number behind CantOpen and ReadFailed, when there is one
     Buffer<std::uint8_t> data; // `size` bytes (no buffer when the file is empty)
     std::uint64_t size = 0;
 
@@ -30,5 +31,9 @@ inline constexpr std::uint64_t kMaxWholeFileSize = 0xFFFFFFFFull + 8;
 // Reads a regular file without blocking on special files and without trusting its size: a file that
 // shrinks or grows while it is read is refused.
 FileBytes ReadWholeFile(const std::string& path, std::uint64_t maxSize = kMaxWholeFileSize);
+
+// Why `file` could not be read, naming the file and giving the system's reason where there is one
+// ("notes.txt can't be opened: Permission denied").
+Problem readProblem(const FileBytes& file, const std::string& path);
 
 } // namespace quorvanta

@@ -242,14 +242,7 @@ Status writeResult(const AnimationResult& result, const std::string& target)
         return result.framesEncoded == 0 && result.error == "no picture to encode"
                    ? problem(Failure::NothingToEncode, "no picture in the list could be imported")
                    : problem(Failure::EncodeFailed, result.error);
-    AtomicFile file(target);
-    if (!file.open())
-        return problem(Failure::CantWrite, target);
-    if (!file.write(result.bytes.data(), result.bytes.size()))
-        return problem(Failure::DiskFull, target);
-    if (!file.commit())
-        return problem(Failure::CantWrite, target);
-    return {};
+    return writeFileAtomically(target, result.bytes.data(), result.bytes.size());
 }
 
 } // namespace

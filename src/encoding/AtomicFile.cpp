@@ -42,6 +42,12 @@ std::string randomSuffix()
     return suffix;
 }
 
+// A problem as the system names it: ENOSPC "No space left on device".
+std::string systemReason(int error)
+{
+    return std::system_category().message(error);
+}
+
 bool syncDirectory(const std::string& directory)
 {
     const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -61,10 +67,23 @@ AtomicFile::~AtomicFile()
     discard();
 }
 
-bool AtomicFile::open()
+Problem AtomicFile::failure(int error) const
 {
-    if (target.empty() || fd >= 0)
-        return false;
+    const std::string name = displayName(target);
+    switch (error) {
+    case ENOSPC: return problemWith(name, Failure::DiskFull);
+    case EDQUOT: return problemWith(name, Failure::DiskFull, "the disk quota is used up");
+    case EFBIG: return problemWith(name, Failure::DiskFull, "the file size limit was reached");
+    default: return problemWith(name, Failure::CantWrite, error ? systemReason(error) : std::string());
+    }
+}
+
+Status AtomicFile::open()
+{
+    if (target.empty())
+        return problem(Failure::CantWrite, "no file name was given");
+    if (fd >= 0)
+        return problemWith(displayName(target), Failure::CantWrite, "it is being written already");
     // Going over the file size limit must fail the write, not end the program.
     static std::once_flag ignoreSizeSignal;
     std::call_once(ignoreSizeSignal, [] { std::signal(SIGXFSZ, SIG_IGN); });
@@ -74,35 +93,40 @@ bool AtomicFile::open()
     if (::lstat(target.c_str(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode)) {
         std::error_code error;
         const auto real = std::filesystem::canonical(target, error);
-        if (error)
-            return false; // a dangling link or a loop: nothing sensible to replace
+        if (error) // a dangling link or a loop: nothing sensible to replace
+            return problemWith(displayName(target), Failure::CantWrite, "a link that leads nowhere: " + error.message());
         resolved = real.string();
     }
     struct stat existing {};
     const bool exists = ::stat(resolved.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode))
-        return false;
+        return problemWith(displayName(target), Failure::CantWrite,
+                           S_ISDIR(existing.st_mode) ? "it is a folder" : "it is not a regular file");
     if (!exists && errno != ENOENT)
-        return false;
+        return failure(errno);
 
     const std::string directory = directoryOf(resolved);
+    int openError = EEXIST;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         temporary = directory + "/." + nameOf(resolved) + "." + randomSuffix() + ".part";
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
+        openError = fd < 0 ? errno : 0;
+        if (fd < 0 && openError != EEXIST)
             break;
     }
     if (fd < 0) {
         temporary.clear();
-        return false;
+        return failure(openError);
     }
     // A replaced file keeps its permission bits; a new one gets the usual 0666 less the umask.
     if (exists && ::fchmod(fd, existing.st_mode & 07777) != 0) {
+        const int error = errno;
         discard();
-        return false;
+        return failure(error);
     }
     failed = false;
-    return true;
+    writeError = 0;
+    return {};
 }
 
 bool AtomicFile::write(const void* data, std::size_t size)
@@ -116,6 +140,7 @@ bool AtomicFile::write(const void* data, std::size_t size)
             continue;
         if (written <= 0) {
             failed = true;
+            writeError = written < 0 ? errno : ENOSPC; // nothing written and no error: no room
             return false;
         }
         bytes += written;
@@ -124,22 +149,26 @@ bool AtomicFile::write(const void* data, std::size_t size)
     return true;
 }
 
-bool AtomicFile::commit()
+Status AtomicFile::commit()
 {
     if (fd < 0 || failed) {
         discard();
-        return false;
+        return failed ? failure(writeError) : problemWith(displayName(target), Failure::CantWrite, "it was not opened");
     }
-    const bool synced = ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
+    // A file system that allocates late reports a full disk only here.
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
     fd = -1;
-    if (!synced || !closed || ::rename(temporary.c_str(), resolved.c_str()) != 0) {
+    if (error == 0 && ::rename(temporary.c_str(), resolved.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
         discard();
-        return false;
+        return failure(error);
     }
     temporary.clear();
     syncDirectory(directoryOf(resolved));
-    return true;
+    return {};
 }
 
 void AtomicFile::discard() noexcept
@@ -154,10 +183,13 @@ void AtomicFile::discard() noexcept
     }
 }
 
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size)
+Status writeFileAtomically(const std::string& path, const void* data, std::size_t size)
 {
     AtomicFile file(path);
-    return file.open() && file.write(data, size) && file.commit();
+    if (Status opened = file.open(); !opened)
+        return opened;
+    file.write(data, size); // a failed write makes the commit fail with its reason
+    return file.commit();
 }
 
 } // namespace quorvanta

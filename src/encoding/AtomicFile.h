@@ -3,7 +3,10 @@
 // target's directory, which is synced and renamed over the target by commit(). Until then the target
 // keeps its old bytes; a writer that is destroyed without commit() removes its temporary file.
 
+#include "core/Failure.h"
+
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace quorvanta {
@@ -15,28 +18,33 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Creates the temporary file. Fails when the target exists and is not a regular file (a
-    // directory, a device), when a link cannot be resolved, or when its directory is not writable.
-    bool open();
-    // Appends bytes; false on any write error (disk full, file size limit), after which commit fails.
+    // Creates the temporary file. Refused (CantWrite, with the reason) when the target exists and is
+    // not a regular file (a directory, a device), when a link cannot be resolved, or when its
+    // directory is not writable; DiskFull when there is no room for a new file.
+    Status open();
+    // Appends bytes; false on any write error, after which commit() fails with its reason.
     bool write(const void* data, std::size_t size);
-    // Syncs the temporary file and renames it over the target; false leaves the target as it was.
-    bool commit();
+    // Syncs the temporary file and renames it over the target; a failure leaves the target as it was.
+    // DiskFull when the disk, the quota or the file size limit ran out; CantWrite otherwise.
+    Status commit();
 
     // The file that is replaced: the target, or the file a link at the target leads to.
     const std::string& finalPath() const { return resolved; }
 
 private:
     void discard() noexcept;
+    Problem failure(int error) const;
+
 
     std::string target;
     std::string resolved;
     std::string temporary;
     int fd = -1;
     bool failed = false;
+    int writeError = 0; // errno of the write that failed
 };
 
-// Writes `size` bytes to `path` through an AtomicFile; true when the target now holds them.
-bool writeFileAtomically(const std::string& path, const void* data, std::size_t size);
+// Writes `size` bytes to `path` through an AtomicFile; succeeds when the target now holds them.
+Status writeFileAtomically(const std::string& path, const void* data, std::size_t size);
 
 } // namespace quorvanta

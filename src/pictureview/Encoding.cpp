@@ -1,22 +1,45 @@
 // Encoding what is on show: an imported picture into a WebP still, an image directory or an
-// animation into an animated WebP.
+// animation into an animated WebP. Each runs as a job, one at a time; the window hears how it went.
 
 #include "pictureview/PictureView.h"
 
 #include "core/Messages.h"
-#include "core/ScopeExit.h"
 #include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
-#include "pictureview/BusyPointer.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
+
+#include <filesystem>
+#include <utility>
 
 namespace quorvanta {
 
 namespace {
 
 const QString kWebPPattern = QStringLiteral("#?.(webp)");
+
+// The longest frame the container holds, in milliseconds (a 24-bit field).
+constexpr int kLongestFrameMs = (1 << 24) - 1;
+
+std::uint64_t fileSizeOf(const std::string& path)
+{
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
+}
+
+// The still encoder as the work of a job: the pixels are lent by the picture object for its length.
+EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values)
+{
+    return [target = std::move(target), record = std::move(record), values](EncodeProgress& progress,
+                                                                            const std::atomic<bool>& stop) -> Result<Saved> {
+        const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
+        if (Status encoded = EncodeStillWebP(target, *record, values, nullptr, 0, &report, &stop); !encoded)
+            return encoded.problem();
+        return Saved{target, fileSizeOf(target), 0, {}};
+    };
+}
 
 // The animation settings in force: the encoder's, mixed, the loop count and the background colour.
 AnimationSettings readAnimationSettings(const SettingsSource* settings)
@@ -27,40 +50,22 @@ AnimationSettings readAnimationSettings(const SettingsSource* settings)
                                  packBackgroundColor(settings ? settings->backgroundColor() : white));
 }
 
+// Encodes an animation into the target, with the progress in frames and the stop flag of its job.
+using AnimationEncode = std::function<Status(const AnimationProgress& progress, const std::atomic<bool>* stop)>;
+
+// An animation encoder as the work of a job.
+EncodeWork animationWork(std::string target, AnimationEncode encode)
+{
+    return [target = std::move(target), encode = std::move(encode)](EncodeProgress& progress,
+                                                                    const std::atomic<bool>& stop) -> Result<Saved> {
+        const AnimationProgress framesDone = [&progress](int done, int total) { progress.frames(done, total); };
+        if (Status written = encode(framesDone, &stop); !written)
+            return written.problem();
+        return Saved{target, fileSizeOf(target), 0, {}};
+    };
+}
+
 } // namespace
-
-// While an encoding runs: the busy pointer, and the progress shown from 0 until it ends.
-class EncodingProgress {
-public:
-    explicit EncodingProgress(PictureView& view) : view(view)
-    {
-        Q_EMIT view.progressChanged(0);
-        Q_EMIT view.progressShown(true);
-    }
-    ~EncodingProgress()
-    {
-        Q_EMIT view.progressChanged(0);
-        Q_EMIT view.progressShown(false);
-    }
-    EncodingProgress(const EncodingProgress&) = delete;
-    EncodingProgress& operator=(const EncodingProgress&) = delete;
-
-    ProgressReport report() const
-    {
-        return [this](int percent) { Q_EMIT view.progressChanged(percent); };
-    }
-    // Frames done out of all of them, as a percentage.
-    AnimationProgress frames() const
-    {
-        return [this](int done, int total) {
-            Q_EMIT view.progressChanged(total > 0 ? static_cast<int>(std::int64_t{done} * 100 / total) : 0);
-        };
-    }
-
-private:
-    const BusyPointer busy;
-    PictureView& view;
-};
 
 void PictureView::savePicture()
 {
@@ -71,42 +76,147 @@ void PictureView::savePicture()
 
 void PictureView::encodePicture(const std::string& path)
 {
+    // The settings in force now are the ones this encoding uses, whatever is changed while it runs.
     const EncodeSettings values = readEncodeSettings(settings);
     if (d.mode != Mode::Imported) {
         printMessage(kCantEncodeWebPSource);
+        Q_EMIT failed(problem(Failure::NothingToEncode, d.path.empty()
+                                                            ? "no picture is open"
+                                                            : "a WebP picture is on show; open a picture of another format"));
         return;
     }
-    const EncodingProgress progress(*this);
-    // The imported picture stays after the encoding, so it can be encoded again with other settings.
-    if (d.importStatus != 1 || !d.importBuffer.pixels)
+    if (d.importStatus != 1 || !d.importBuffer.pixels) {
+        Q_EMIT failed(problem(Failure::NothingToEncode, "no picture was imported"));
         return;
-    const ProgressReport report = progress.report();
-    if (EncodeStillWebP(path, d.importBuffer, values, nullptr, 0, &report) != 1)
-        printDiagnostic("the picture could not be encoded into " + path);
+    }
+    // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
+    // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
+    auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
+    runEncoding(path, true, stillWork(path, record, values),
+                [this, record] { d.importBuffer = std::move(*record); });
 }
 
 void PictureView::saveAnimation()
 {
-    const AnimationSettings values = readAnimationSettings(settings);
-    const int durationMs = settings ? settings->frameDuration() : 1000;
     const bool animationOnShow = d.mode == Mode::Animated && animation;
-    if (!animationOnShow && !(d.mode == Mode::Directory && directory))
-        return; // nothing on show is an animation
+    if (!animationOnShow && !(d.mode == Mode::Directory && directory)) {
+        Q_EMIT failed(problem(Failure::NothingToEncode, "no animation or image directory is open"));
+        return;
+    }
     if (!requesters ||
         requesters->RequestFile(QStringLiteral("Save animation as..."), true, kWebPPattern, QStringLiteral("ram:")) != 1)
         return;
     const std::string target = requesters->pathBuffer();
-    const EncodingProgress progress(*this);
-    // The animation on show is encoded again from its file; a directory from its pictures.
-    const Status written =
-        animationOnShow
-            ? EncodeAnimationFile(d.fileData, d.fileSize, values, target, progress.frames())
-            : EncodeAnimationFile(directory->files(), values, durationMs, target, progress.frames(), nullptr,
-                                  directory->sizes());
-    if (!written) {
-        printDiagnostic("the animation could not be written to " + target + ": " + written.problem().text());
-        Q_EMIT failed(written.problem());
+    // Every setting is taken now, once, for the whole encoding.
+    const AnimationSettings values = readAnimationSettings(settings);
+    const int durationMs = settings ? settings->frameDuration() : 1000;
+    std::vector<std::string> files = animationOnShow ? std::vector<std::string>{} : directory->files();
+    Status usable = CheckEncodeSettings(readEncodeSettings(settings));
+    if (usable)
+        usable = CheckSettingRange("loop count", values.loopCount, 0, 65535);
+    if (usable && !animationOnShow)
+        usable = CheckSettingRange("frame duration", durationMs, 1, kLongestFrameMs);
+    if (usable && !animationOnShow && files.empty())
+        usable = problem(Failure::NothingToEncode, displayName(d.path) + " holds no pictures");
+    if (!usable) {
+        printDiagnostic(usable.problem().text());
+        Q_EMIT failed(usable.problem());
+        return;
     }
+    // The animation on show is encoded again from its file; a directory from its pictures.
+    AnimationEncode encode;
+    if (animationOnShow)
+        encode = [file = d.fileData, size = d.fileSize, values, target](const AnimationProgress& progress,
+                                                                       const std::atomic<bool>* stop) {
+            return EncodeAnimationFile(file, size, values, target, progress, stop);
+        };
+    else
+        encode = [files = std::move(files), sizes = directory->sizes(), values, durationMs,
+                  target](const AnimationProgress& progress, const std::atomic<bool>* stop) {
+            return EncodeAnimationFile(files, values, durationMs, target, progress, stop, sizes);
+        };
+    runEncoding(target, false, animationWork(target, std::move(encode)), {});
+}
+
+void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished)
+{
+    auto run = std::make_unique<RunningEncode>();
+    run->target = std::move(target);
+    run->holdsImport = holdsImport;
+    EncodeProgress::Sink sink;
+    if (jobs.inlineJobs()) {
+        // The event loop waits meanwhile: the busy pointer, and each step shown at once.
+        run->busy.emplace();
+        sink = [this](int percent) { Q_EMIT progressChanged(percent); };
+    } else {
+        // The worker leaves its progress where a timer of the GUI thread picks it up.
+        sink = [percent = run->percent](int value) { percent->store(value); };
+        run->poll = std::make_unique<QTimer>();
+        run->poll->setInterval(50);
+        connect(run->poll.get(), &QTimer::timeout, this, [this, percent = run->percent, last = 0]() mutable {
+            if (const int now = percent->load(); now != last)
+                Q_EMIT progressChanged(last = now);
+        });
+        run->poll->start();
+    }
+    const auto stop = run->stop;
+    encodeRun = std::move(run);
+    Q_EMIT progressChanged(0);
+    Q_EMIT progressShown(true);
+    jobs.run<Result<Saved>>(this, encodeJob(std::move(work), stop, std::move(sink)),
+                            [this, finished = std::move(finished)](Result<Saved> result) {
+                                if (finished)
+                                    finished();
+                                finishEncoding(std::move(result));
+                            });
+}
+
+void PictureView::finishEncoding(Result<Saved> result)
+{
+    const std::string target = encodeRun ? encodeRun->target : std::string();
+    encodeRun.reset();
+    Q_EMIT progressChanged(0);
+    Q_EMIT progressShown(false);
+    if (result) {
+        Q_EMIT succeeded(QString::fromStdString(savedMessage(result.value())));
+        return;
+    }
+    Problem reason = result.problem();
+    if (reason.failure == Failure::Cancelled)
+        reason.detail = "nothing was written to " + displayName(target);
+    else
+        printDiagnostic(reason.text());
+    Q_EMIT failed(reason);
+}
+
+void PictureView::cancelEncoding()
+{
+    if (encodeRun)
+        encodeRun->stop->store(true);
+}
+
+bool PictureView::refusedWhileEncoding(MethodId id)
+{
+    if (!encodeRun)
+        return false;
+    switch (id) {
+    case MethodId::OpenWebP:
+    case MethodId::Load:
+    case MethodId::OpenDirectory:
+    case MethodId::LoadDirectory:
+    case MethodId::SavePicture:
+    case MethodId::EncodePicture:
+    case MethodId::SaveAnimation:
+        break;
+    case MethodId::ShowImported:
+        if (encodeRun->holdsImport)
+            break;
+        return false;
+    default:
+        return false;
+    }
+    Q_EMIT failed(problem(Failure::Busy, "wait for it to end, or cancel it"));
+    return true;
 }
 
 } // namespace quorvanta

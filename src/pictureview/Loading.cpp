@@ -55,9 +55,13 @@ void PictureView::load(const std::string& path)
     if (!opened && opened.problem().failure == Failure::NotAPicture) {
         // Imported aside: a file that is not a picture leaves what is on show, and encodable, as it was.
         PictureRecord imported;
-        if (!file.ok() || ImportPictureBytes({bytes.get(), bytes ? file.size : 0}, imported) != 1) {
+        ImportReport report;
+        if (!file.ok() || ImportPictureBytes({bytes.get(), bytes ? file.size : 0}, imported, &report) != 1) {
             printMessage(kCantReadFile);
-            Q_EMIT failed(file.ok() ? problem(Failure::NotAPicture, path) : problem(*file.failure, path));
+            Q_EMIT failed(!file.ok() ? readProblem(file, path)
+                          : report.message.empty()
+                              ? problemWith(displayName(path), Failure::NotAPicture)
+                              : problemWith(displayName(path), Failure::OverBudget, report.message));
             return;
         }
         bytes.reset();
@@ -72,7 +76,9 @@ void PictureView::load(const std::string& path)
     if (!opened) {
         printMessage(kCantReadFile);
         printDiagnostic(path + ": " + opened.problem().text());
-        Q_EMIT failed(opened.problem());
+        Problem reason = opened.problem();
+        reason.subject = displayName(path);
+        Q_EMIT failed(reason);
         return;
     }
     setPath(path);

@@ -82,11 +82,17 @@ PictureView::PictureView(std::int64_t requestedWidth, std::int64_t requestedHeig
     connect(down, &QScrollBar::valueChanged, this, scrolled);
 }
 
-PictureView::~PictureView() = default;
+PictureView::~PictureView()
+{
+    // An encoding still running stops at its next report; its result is not taken.
+    cancelEncoding();
+}
 
 void PictureView::dispatch(const Message& message)
 {
     Q_EMIT methodReceived(message.id, message.value, QString::fromStdString(message.text));
+    if (refusedWhileEncoding(message.id))
+        return;
     switch (message.id) {
     case MethodId::New:
     case MethodId::Dispose:

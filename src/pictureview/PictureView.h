@@ -7,6 +7,7 @@
 #include "core/DisplayBuffer.h"
 #include "core/Failure.h"
 #include "core/PictureRecord.h"
+#include "pictureview/EncodingJob.h"
 #include "pictureview/Jobs.h"
 #include "pictureview/MethodIds.h"
 #include "pictureview/ScaledPicture.h"
@@ -118,6 +119,11 @@ public:
     void send(MethodId id, std::int32_t value) { dispatch(Message{id, value, {}}); }
     void send(MethodId id, std::string text) { dispatch(Message{id, 0, std::move(text)}); }
 
+    // An encoding runs (off the GUI thread when the runner has workers). Cancelling asks it to stop,
+    // which it does at the encoder's next report; it then ends as failed(Cancelled), writing nothing.
+    bool encoding() const { return encodeRun != nullptr; }
+    void cancelEncoding();
+
     const InstanceData& state() const { return d; }
     Mode mode() const { return d.mode; }
     bool playing() const { return d.inputHandlerAdded; }
@@ -168,6 +174,8 @@ Q_SIGNALS:
     void pictureShown(const quorvanta::PictureInfo& info);
     // The view choice or the zoom in force changed (a zoom, a resize of a fitted picture).
     void viewChanged(const quorvanta::ViewChoice& choice, double zoom);
+    // An encoding wrote its file: "Saved photo.webp, 75.6 KB, 3.2 s".
+    void succeeded(const QString& message);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -208,6 +216,10 @@ private:
     void setPath(const std::string& path);
     void setFrameCount(std::int32_t frames);
     void pictureChanged(); // drops the drawn image made from the old `pixels` and repaints
+    // Encodings: one at a time, as a job; `finished` runs on the GUI thread when it has ended.
+    void runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished);
+    void finishEncoding(Result<Saved> result);
+    bool refusedWhileEncoding(MethodId id); // a command that would touch what is being encoded
 
     // The view (ViewArea.cpp): the area left beside the scroll bars, the bars, and what changed.
     void layoutArea();
@@ -222,6 +234,7 @@ private:
     JobRunner jobs;
     std::unique_ptr<PlayableAnimation> animation;
     std::unique_ptr<DirectoryShow> directory;
+    std::unique_ptr<RunningEncode> encodeRun;
     mutable QImage shownImage;
     mutable bool shownImageStale = false;
     QSize laidOutSize; // the size hint the window was last asked to lay out

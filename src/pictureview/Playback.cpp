@@ -59,6 +59,10 @@ void PictureView::gotoFrame(std::int32_t frame)
 void PictureView::setDelay(const std::string& text)
 {
     d.frameDelay = millisecondsToDelay(readFieldInteger(QString::fromStdString(text)));
+    // A directory's frames last as the field says, from the frame on show on: never left waiting out
+    // an old, longer delay. (An animation's next frame brings its own duration.)
+    if (d.mode == Mode::Directory)
+        player.rearm();
 }
 
 void PictureView::pause()
@@ -68,7 +72,8 @@ void PictureView::pause()
 
 void PictureView::play()
 {
-    // A request that completed while stopped gives its tick at once, from the event loop.
+    // A request still waiting is armed again with the delay in force; one that completed while
+    // stopped gives its tick at once, from the event loop.
     if (player.play())
         QMetaObject::invokeMethod(this, [this] { clockCompleted(); }, Qt::QueuedConnection);
 }

@@ -10,6 +10,7 @@ void Player::setClock(std::unique_ptr<PlaybackClock> clock)
         playbackClock->cancel();
     playbackClock = std::move(clock);
     clockMadeBySetup = false;
+    frameArmed = false;
     if (playbackClock && setUpDone) {
         playbackClock->setCompletionHandler(onCompletion);
         playbackClock->restart(kFirstRequest);
@@ -26,6 +27,7 @@ void Player::setUp(const ClockFactory& factory, std::function<void()> completed)
         playbackClock = factory();
         clockMadeBySetup = playbackClock != nullptr;
     }
+    frameArmed = false;
     if (!playbackClock)
         return;
     playbackClock->setCompletionHandler(onCompletion);
@@ -44,6 +46,7 @@ void Player::cleanUp()
             playbackClock.reset();
     }
     clockMadeBySetup = false;
+    frameArmed = false;
     onCompletion = {};
     state.inputHandlerAdded = false;
 }
@@ -58,6 +61,7 @@ bool Player::tick(const ShowFrame& show)
     // Armed after the frame is shown: in an animation frameDelay is now the duration of the frame just
     // shown, so each frame stays for its own duration.
     playbackClock->arm(playbackInterval(state.frameDelay), startedAt);
+    frameArmed = true;
 
     if (state.currentFrame >= state.frameCount) {
         state.currentFrame = 1;
@@ -75,10 +79,21 @@ bool Player::tick(const ShowFrame& show)
 
 bool Player::play()
 {
+    rearm();
     if (state.inputHandlerAdded)
         return false;
     state.inputHandlerAdded = true;
     return playbackClock && playbackClock->hasCompleted();
+}
+
+void Player::rearm()
+{
+    if (!playbackClock || !frameArmed || !playbackClock->isPending())
+        return;
+    const std::int64_t shownAt = playbackClock->deadline() - playbackClock->lastInterval();
+    // Without a schedule the new request counts from exactly the given start.
+    playbackClock->cancel();
+    playbackClock->arm(playbackInterval(state.frameDelay), shownAt);
 }
 
 } // namespace quorvanta

@@ -51,8 +51,15 @@ public:
     bool tick(const ShowFrame& show);
 
     void pause() { state.inputHandlerAdded = false; }
-    // Lets completions through; true when one is already waiting and should be taken at once.
+    // Lets completions through; true when one is already waiting and should be taken at once. A
+    // request still waiting is armed again with the frameDelay in force (see rearm), also when
+    // playback runs already.
     bool play();
+
+    // A new frameDelay takes effect for the frame on show: the request waiting for its end is armed
+    // again from the deadline at which it was shown, with the new interval (and completes at once when
+    // that time has passed). The first request after set-up, which no frame armed, is left alone.
+    void rearm();
 
 private:
     PlaybackState& state;
@@ -60,6 +67,7 @@ private:
     std::function<void()> onCompletion;
     bool clockMadeBySetup = false;
     bool setUpDone = false;
+    bool frameArmed = false; // the request waiting was armed by a tick, for the frame on show
 };
 
 } // namespace quorvanta

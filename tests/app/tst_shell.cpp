@@ -128,13 +128,18 @@ void TestShell::startState()
     QCOMPARE(w.encodePictureButton->text(), "Encode picture");
     QCOMPARE(w.encodeAnimationButton->text(), "Encode animation");
     QVERIFY(w.encodeAnimationPanel->parentWidget() == w.animationBar);
-    // Top to bottom: picture group, picture panel, animation bar, gauge.
+    // Top to bottom: picture group, picture panel, animation bar, gauge with its Cancel button, and
+    // the message bar (hidden until there is something to say).
     auto* column = qobject_cast<QVBoxLayout*>(w.centralWidget()->layout());
     QVERIFY(column);
     QCOMPARE(column->itemAt(0)->widget(), w.pictureGroup);
     QCOMPARE(column->itemAt(1)->widget(), w.encodePicturePanel);
     QCOMPARE(column->itemAt(2)->widget(), w.animationBar);
-    QCOMPARE(column->itemAt(3)->widget(), w.progressGauge);
+    QVERIFY(column->itemAt(3)->layout());
+    QCOMPARE(column->itemAt(3)->layout()->itemAt(0)->widget(), w.progressGauge);
+    QCOMPARE(column->itemAt(3)->layout()->itemAt(1)->widget(), w.cancelEncodingButton);
+    QCOMPARE(column->itemAt(4)->widget(), w.messageBar);
+    QVERIFY(w.cancelEncodingButton->isHidden() && w.messageBar->isHidden());
     QVERIFY(!f.shell.settingsWindow()->isVisible());
     QVERIFY(!f.shell.aboutWindow()->isVisible());
     // The picture object asks the settings window and the shell's requesters.

@@ -93,6 +93,18 @@ private Q_SLOTS:
     {
         QCOMPARE(problem(Failure::NotAPicture, "/tmp/notes.txt").text(), std::string("is not a picture: /tmp/notes.txt"));
         QCOMPARE(problem(Failure::DiskFull).text(), std::string("the disk is full"));
+        // With the file it concerns in front: a sentence for the kinds that read after a name.
+        QCOMPARE(problemWith("notes.txt", Failure::NotAPicture).text(), std::string("notes.txt is not a picture"));
+        QCOMPARE(problemWith("out.webp", Failure::CantWrite, "Permission denied").text(),
+                 std::string("out.webp can't be written: Permission denied"));
+        QCOMPARE(problemWith("out.webp", Failure::DiskFull).text(), std::string("out.webp: the disk is full"));
+        // A file that changed while it was read has no system error to give; the reason says so.
+        QCOMPARE(readProblem(ReadWholeFile("/proc/self/status"), "/proc/self/status").text(),
+                 std::string("status could not be read: it changed while it was read"));
+        QCOMPARE(displayName("/a/b/photo.webp"), std::string("photo.webp"));
+        QCOMPARE(displayName("/a/frames/"), std::string("frames"));
+        QCOMPARE(displayName("photo.webp"), std::string("photo.webp"));
+        QCOMPARE(displayName("/"), std::string("/"));
         const Result<int> failed = problem(Failure::Corrupt);
         QVERIFY(!failed);
         QCOMPARE(failed.problem().failure, Failure::Corrupt);

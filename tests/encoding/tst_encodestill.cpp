@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QtTest>
 
+#include <atomic>
+
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -31,9 +33,12 @@ Source makeSource(const QTemporaryDir& dir, const QString& name, int width, int 
     return source;
 }
 
-int encodeFile(const QString& path, PictureRecord& record, const EncodeSettings& settings)
+// What an encoding into `path` came to: empty when it succeeded, else the reason as the window shows it.
+QString encodeFile(const QString& path, PictureRecord& record, const EncodeSettings& settings,
+                   const ProgressReport* progress = nullptr, const std::atomic<bool>* stop = nullptr)
 {
-    return EncodeStillWebP(path.toStdString(), record, settings, nullptr, 0);
+    const Status status = EncodeStillWebP(path.toStdString(), record, settings, nullptr, 0, progress, stop);
+    return status ? QString() : QString::fromStdString(status.problem().text());
 }
 
 } // namespace
@@ -60,7 +65,7 @@ private Q_SLOTS:
         const QString out = dir.filePath(QStringLiteral("out.webp"));
         EncodeSettings settings;
         settings.lossless = 1;
-        QCOMPARE(encodeFile(out, source.record, settings), 1);
+        QCOMPARE(encodeFile(out, source.record, settings), QString());
         const Decoded decoded = decodeWebP(readAll(out));
         QCOMPARE(decoded.width, 97);
         QCOMPARE(decoded.height, 61);
@@ -90,7 +95,7 @@ private Q_SLOTS:
             Source source = makeSource(dir, QStringLiteral("in.png"), 160, 120, alpha);
             const auto before = pixelsOf(source.record);
             const QString out = dir.filePath(QStringLiteral("out.webp"));
-            QCOMPARE(encodeFile(out, source.record, settings), 1);
+            QCOMPARE(encodeFile(out, source.record, settings), QString());
             const auto after = decodeWebP(readAll(out)).pixels;
             QCOMPARE(after.size(), before.size());
             // The borrowed pixels are not changed by lossy coding.
@@ -126,7 +131,7 @@ private Q_SLOTS:
         Source source = makeSource(dir, QStringLiteral("in.png"), 203, 101, alpha);
         const QString ours = dir.filePath(QStringLiteral("ours.webp"));
         const QString theirs = dir.filePath(QStringLiteral("theirs.webp"));
-        QCOMPARE(encodeFile(ours, source.record, settings), 1);
+        QCOMPARE(encodeFile(ours, source.record, settings), QString());
         QStringList args{QStringLiteral("-quiet"), QStringLiteral("-preset"), QStringLiteral("photo")};
         if (settings.lossless)
             args << QStringLiteral("-lossless");
@@ -138,50 +143,58 @@ private Q_SLOTS:
         QCOMPARE(readAll(ours).toHex(), readAll(theirs).toHex());
     }
 
-    // Out-of-range settings and write failures: the target keeps its bytes and nothing is left over.
+    // Out-of-range settings: refused with the setting and its range named; the target keeps its bytes
+    // and nothing is left over.
     void failureLeavesTargetUntouched_data()
     {
         QTest::addColumn<EncodeSettings>("settings");
-        QTest::newRow("quality 101") << EncodeSettings{0, 101, 0, 0, 0};
-        QTest::newRow("method 7") << EncodeSettings{0, 50, 7, 0, 0};
-        QTest::newRow("strength 101") << EncodeSettings{0, 50, 0, 101, 0};
-        QTest::newRow("sharpness 8") << EncodeSettings{0, 50, 0, 0, 8};
-        QTest::newRow("negative quality") << EncodeSettings{0, -1, 0, 0, 0};
-        QTest::newRow("negative method, lossless") << EncodeSettings{1, 50, -1, 0, 0};
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("quality 101") << EncodeSettings{0, 101, 0, 0, 0} << "quality 101 is outside 0-100";
+        QTest::newRow("quality 1000, lossless") << EncodeSettings{1, 1000, 0, 0, 0} << "quality 1000 is outside 0-100";
+        QTest::newRow("speed 7") << EncodeSettings{0, 50, 7, 0, 0} << "speed 7 is outside 0-6";
+        QTest::newRow("strength 101") << EncodeSettings{0, 50, 0, 101, 0} << "filter strength 101 is outside 0-100";
+        QTest::newRow("sharpness 99") << EncodeSettings{0, 50, 0, 0, 99} << "filter sharpness 99 is outside 0-7";
+        QTest::newRow("negative quality") << EncodeSettings{0, -1, 0, 0, 0} << "quality -1 is outside 0-100";
+        QTest::newRow("speed -3, lossless") << EncodeSettings{1, 50, -3, 0, 0} << "speed -3 is outside 0-6";
     }
     void failureLeavesTargetUntouched()
     {
         QFETCH(EncodeSettings, settings);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         Source source = makeSource(dir, QStringLiteral("in.png"), 32, 32, false);
         const QString existing = dir.filePath(QStringLiteral("existing.webp"));
         QVERIFY(writeAll(existing, "old bytes"));
         const QStringList before = entriesOf(dir.path());
-        QCOMPARE(encodeFile(existing, source.record, settings), -1);
-        QCOMPARE(encodeFile(dir.filePath(QStringLiteral("new.webp")), source.record, settings), -1);
+        QCOMPARE(encodeFile(existing, source.record, settings), "a setting is out of range: " + reason);
+        QCOMPARE(encodeFile(dir.filePath(QStringLiteral("new.webp")), source.record, settings),
+                 "a setting is out of range: " + reason);
         QCOMPARE(readAll(existing), QByteArray("old bytes"));
         QCOMPARE(entriesOf(dir.path()), before);
     }
 
+    // A directory, a device and a dangling link are never replaced; each refusal says why.
     void unwritableTargetsAreRefused()
     {
         QTemporaryDir dir;
         Source source = makeSource(dir, QStringLiteral("in.png"), 32, 32, false);
         const EncodeSettings settings;
-        // A directory, a device and a dangling link are never replaced.
         const QString subdir = dir.filePath(QStringLiteral("subdir"));
         QVERIFY(QDir().mkdir(subdir));
-        QCOMPARE(encodeFile(subdir, source.record, settings), -1);
+        QCOMPARE(encodeFile(subdir, source.record, settings), "subdir can't be written: it is a folder");
         QVERIFY(QFileInfo(subdir).isDir());
         struct stat device {};
-        QCOMPARE(encodeFile(QStringLiteral("/dev/full"), source.record, settings), -1);
+        QCOMPARE(encodeFile(QStringLiteral("/dev/full"), source.record, settings),
+                 "full can't be written: it is not a regular file");
         QVERIFY(::stat("/dev/full", &device) == 0 && S_ISCHR(device.st_mode));
         const QString dangling = dir.filePath(QStringLiteral("dangling.webp"));
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere/x.webp")), dangling));
         const QStringList before = entriesOf(dir.path());
-        QCOMPARE(encodeFile(dangling, source.record, settings), -1);
+        QCOMPARE(encodeFile(dangling, source.record, settings),
+                 "dangling.webp can't be written: a link that leads nowhere: No such file or directory");
         QCOMPARE(entriesOf(dir.path()), before);
-        QCOMPARE(encodeFile(dir.filePath(QStringLiteral("missing/out.webp")), source.record, settings), -1);
+        QCOMPARE(encodeFile(dir.filePath(QStringLiteral("missing/out.webp")), source.record, settings),
+                 "out.webp can't be written: No such file or directory");
     }
 
     void readOnlyDirectory()
@@ -198,11 +211,11 @@ private Q_SLOTS:
         const bool root = ::geteuid() == 0;
         if (root)
             ::setfsuid(65534);
-        const int result = encodeFile(existing, source.record, EncodeSettings{});
+        const QString result = encodeFile(existing, source.record, EncodeSettings{});
         if (root)
             ::setfsuid(0);
         ::chmod(locked.toLocal8Bit().constData(), 0755);
-        QCOMPARE(result, -1);
+        QCOMPARE(result, "picture.webp can't be written: Permission denied");
         QCOMPARE(readAll(existing), QByteArray("old bytes"));
         QCOMPARE(entriesOf(locked), QStringList{QStringLiteral("picture.webp")});
     }
@@ -221,9 +234,9 @@ private Q_SLOTS:
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &lowered) == 0);
         EncodeSettings settings;
         settings.lossless = 1; // far more than 1000 bytes of noise
-        const int result = encodeFile(existing, source.record, settings);
+        const QString result = encodeFile(existing, source.record, settings);
         ::setrlimit(RLIMIT_FSIZE, &saved);
-        QCOMPARE(result, -1);
+        QCOMPARE(result, "existing.webp: the disk is full: the file size limit was reached");
         QCOMPARE(readAll(existing), QByteArray("old bytes"));
         QCOMPARE(entriesOf(dir.path()), before);
     }
@@ -237,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(::chmod(real.toLocal8Bit().constData(), 0640) == 0);
         const QString link = dir.filePath(QStringLiteral("link"));
         QVERIFY(QFile::link(real, link));
-        QCOMPARE(encodeFile(link, source.record, EncodeSettings{}), 1);
+        QCOMPARE(encodeFile(link, source.record, EncodeSettings{}), QString());
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(decodeWebP(readAll(real)).width, 40);
         struct stat info {};
@@ -255,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(writeAll(existing, "old bytes"));
         const QStringList before = entriesOf(dir.path());
         MemoryWriter writer;
-        QCOMPARE(EncodeStillWebP(existing.toStdString(), source.record, EncodeSettings{}, writer.get(), 1), 1);
+        QVERIFY(EncodeStillWebP(existing.toStdString(), source.record, EncodeSettings{}, writer.get(), 1));
         QCOMPARE(readAll(existing), QByteArray("old bytes"));
         QCOMPARE(entriesOf(dir.path()), before);
         QCOMPARE(decodeWebP(QByteArray(reinterpret_cast<const char*>(writer.data()), qsizetype(writer.size()))).width,
@@ -276,7 +289,7 @@ private Q_SLOTS:
         std::vector<int> seen;
         const ProgressReport report = [&seen](int percent) { seen.push_back(percent); };
         MemoryWriter writer;
-        QCOMPARE(EncodeStillWebP({}, source.record, EncodeSettings{}, writer.get(), 1, &report), 1);
+        QVERIFY(EncodeStillWebP({}, source.record, EncodeSettings{}, writer.get(), 1, &report));
         QVERIFY(!seen.empty());
         QVERIFY(std::is_sorted(seen.begin(), seen.end()));
         QVERIFY(seen.front() >= 0 && seen.back() <= 100 && seen.back() > 50);
@@ -287,8 +300,48 @@ private Q_SLOTS:
         QTemporaryDir dir;
         PictureRecord empty;
         const QString out = dir.filePath(QStringLiteral("out.webp"));
-        QCOMPARE(encodeFile(out, empty, EncodeSettings{}), -1);
+        QCOMPARE(encodeFile(out, empty, EncodeSettings{}), "nothing to encode: no picture was imported");
         QVERIFY(!QFileInfo::exists(out));
+    }
+
+    // A stop asked for while libwebp works (here from its own progress report, as another thread
+    // would) ends the encoding at its next report: nothing written, no temporary file, the target as
+    // it was. The same for lossy and lossless, into a file and into memory.
+    void stopEndsTheEncoding_data()
+    {
+        QTest::addColumn<int>("lossless");
+        QTest::addColumn<int>("stopAt"); // percent; -1 stops before the start
+        QTest::newRow("lossy, before the start") << 0 << -1;
+        QTest::newRow("lossy, halfway") << 0 << 50;
+        QTest::newRow("lossless, halfway") << 1 << 50;
+    }
+    void stopEndsTheEncoding()
+    {
+        QFETCH(int, lossless);
+        QFETCH(int, stopAt);
+        QTemporaryDir dir;
+        Source source = makeSource(dir, QStringLiteral("in.png"), 300, 200, false);
+        const QString existing = dir.filePath(QStringLiteral("existing.webp"));
+        QVERIFY(writeAll(existing, "old bytes"));
+        const QStringList before = entriesOf(dir.path());
+        std::atomic<bool> stop{stopAt < 0};
+        int reportsFindingStop = 0;
+        const ProgressReport report = [&](int percent) {
+            reportsFindingStop += stop ? 1 : 0;
+            if (percent >= stopAt)
+                stop = true;
+        };
+        EncodeSettings settings;
+        settings.lossless = lossless;
+        QCOMPARE(encodeFile(existing, source.record, settings, &report, &stop), QString("cancelled"));
+        // The report during which the flag is found set is libwebp's last.
+        QCOMPARE(reportsFindingStop, stopAt < 0 ? 1 : 0);
+        QCOMPARE(readAll(existing), QByteArray("old bytes"));
+        QCOMPARE(entriesOf(dir.path()), before);
+
+        MemoryWriter writer;
+        const Status inMemory = EncodeStillWebP({}, source.record, settings, writer.get(), 1, &report, &stop);
+        QVERIFY(!inMemory && inMemory.problem().failure == Failure::Cancelled);
     }
 };
 

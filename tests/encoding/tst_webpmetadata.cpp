@@ -26,7 +26,7 @@ private:
     {
         PictureRecord record = recordOf(markedPicture(40, 30));
         MemoryWriter writer;
-        if (EncodeStillWebP({}, record, EncodeSettings{}, writer.get(), 1) != 1)
+        if (!EncodeStillWebP({}, record, EncodeSettings{}, writer.get(), 1))
             return {};
         return Bytes(writer.data(), writer.data() + writer.size());
     }

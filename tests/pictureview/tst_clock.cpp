@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 using namespace quorvanta;
 using namespace viewingtest;
 
@@ -27,8 +29,10 @@ struct Playing {
     Window window;
     PictureView view;
     ManualPlaybackClock* clock = nullptr;
-    QList<int> shown;
+    QList<int> shown; // frames of an animation
     QList<qint64> shownAt;
+    QList<int> dirFrames; // frames of an image directory
+    QList<qint64> dirFramesAt;
 
     Playing()
     {
@@ -38,6 +42,9 @@ struct Playing {
             if (id == MethodId::ShowAnimFrame) {
                 shown.append(value);
                 shownAt.append(clock->now());
+            } else if (id == MethodId::ShowDirFrame) {
+                dirFrames.append(value);
+                dirFramesAt.append(clock->now());
             }
         });
     }
@@ -46,6 +53,8 @@ struct Playing {
     {
         shown.clear();
         shownAt.clear();
+        dirFrames.clear();
+        dirFramesAt.clear();
     }
     // Runs the queued tick that Play sends when a completion is waiting.
     static void runEventLoop() { QCoreApplication::sendPostedEvents(); }
@@ -84,6 +93,16 @@ class TestClock : public QObject {
         }
         args << "-loop" << QString::number(loops) << "-o" << file;
         return testsupport::run("webpmux", args) ? file : QString();
+    }
+
+    // A directory of three small pictures, made once.
+    QString threePictures()
+    {
+        const QString dir = scratch.filePath(QStringLiteral("three"));
+        if (!QFileInfo::exists(dir) && QDir().mkdir(dir))
+            for (int i = 1; i <= 3; ++i)
+                makePicture(6, 4, quint32(i), false).save(dir + QStringLiteral("/p%1.png").arg(i));
+        return dir;
     }
 
     // The interval a frame of `ms` milliseconds is armed with.
@@ -229,29 +248,19 @@ private Q_SLOTS:
     }
 
     // An image directory plays without end at the duration field's interval, one picture a tick, in
-    // the directory's order; a new duration text applies from the next frame on.
+    // the directory's order; a new duration text applies to the frame on show already.
     void directoryPlayback()
     {
-        QTemporaryDir dir;
-        for (int i = 1; i <= 3; ++i)
-            QVERIFY(makePicture(6, 4, quint32(i), false).save(dir.filePath(QStringLiteral("p%1.png").arg(i))));
         FixedSettings settings = clockSettings();
         Playing p;
         p.view.setSettings(&settings);
-        QList<int> dirFrames;
-        QList<qint64> dirFramesAt;
-        QObject::connect(&p.view, &PictureView::methodReceived, &p.view, [&](MethodId id, std::int32_t value) {
-            if (id == MethodId::ShowDirFrame) {
-                dirFrames.append(value);
-                dirFramesAt.append(p.clock->now());
-            }
-        });
-        p.view.send(MethodId::LoadDirectory, testsupport::bytesOf(dir.path()));
+        p.view.send(MethodId::LoadDirectory, testsupport::bytesOf(threePictures()));
         QCOMPARE(p.d().mode, Mode::Directory);
         QCOMPARE(p.d().frameCount, 3);
         QVERIFY(p.d().inputHandlerAdded);
-        dirFrames.clear();
-        dirFramesAt.clear();
+        p.clear();
+        QList<int>& dirFrames = p.dirFrames;
+        QList<qint64>& dirFramesAt = p.dirFramesAt;
         p.clock->advance(7 * 250000);
         QVERIFY(dirFrames.size() >= 6);
         for (int i = 1; i < dirFrames.size(); ++i) {
@@ -261,13 +270,48 @@ private Q_SLOTS:
         QCOMPARE(p.window.slider->value(), dirFrames.last());
         QCOMPARE(p.window.sliderSignals, 0);
 
+        // The frame on show has been there longer than 40 ms: the next one comes at once, and the
+        // others 40 ms apart.
         settings.durationText = QStringLiteral("40");
         p.view.send(MethodId::SetDelay, std::string("40"));
-        p.clock->advance(p.clock->deadline() - p.clock->now()); // the frame already armed keeps its time
         dirFramesAt.clear();
+        p.clock->advance(0);
+        QCOMPARE(dirFramesAt, QList<qint64>{p.clock->now()});
         p.clock->advance(400000);
-        QVERIFY(dirFramesAt.size() >= 9);
-        QCOMPARE(dirFramesAt[1] - dirFramesAt[0], qint64(40000));
+        QCOMPARE(dirFramesAt.size(), 11);
+        for (int i = 1; i < dirFramesAt.size(); ++i)
+            QCOMPARE(dirFramesAt[i] - dirFramesAt[i - 1], qint64(40000));
+    }
+
+    // "99999999999" in the duration field, then "500": the frame on show leaves 500 ms after it came,
+    // not after the 35 minutes the first text asked for; the same when paused in between.
+    void longDurationThenShort()
+    {
+        FixedSettings settings = clockSettings();
+        Playing p;
+        p.view.setSettings(&settings);
+        p.view.send(MethodId::LoadDirectory, testsupport::bytesOf(threePictures()));
+        p.clock->advance(50000); // the first tick shows frame 1 at 50 ms
+        p.clear();
+        QList<int>& dirFrames = p.dirFrames;
+        QList<qint64>& dirFramesAt = p.dirFramesAt;
+
+        p.view.send(MethodId::SetDelay, std::string("99999999999"));
+        QCOMPARE(p.clock->deadline(), 50000 + qint64(std::numeric_limits<std::int32_t>::max()));
+        p.clock->advance(100000);
+        p.view.send(MethodId::SetDelay, std::string("500"));
+        p.clock->advance(1000000);
+        QCOMPARE(dirFrames, (QList<int>{2, 3}));
+        QCOMPARE(dirFramesAt, (QList<qint64>{550000, 1050000}));
+
+        p.view.send(MethodId::Pause);
+        p.view.send(MethodId::SetDelay, std::string("99999999999"));
+        p.view.send(MethodId::SetDelay, std::string("500"));
+        p.view.send(MethodId::Play);
+        dirFramesAt.clear();
+        p.clock->advance(500000);
+        QCOMPARE(dirFramesAt, QList<qint64>{1550000});
+        QCOMPARE(p.clock->lastInterval(), 500000);
     }
 
     // Set-up makes the clock and reads the duration field; clean-up stops playback and releases the

@@ -9,13 +9,13 @@
 
 #include <optional>
 
-#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quorvanta;
 using namespace fixtures;
+using testsupport::OrdinaryUser;
 using testsupport::readAll;
 using testsupport::writeAll;
 
@@ -40,27 +40,6 @@ public:
 
 private:
     rlimit saved{};
-};
-
-// Checks files as an ordinary user would on this thread while it lives: the super-user ignores
-// permission bits.
-class OrdinaryUser {
-public:
-    OrdinaryUser()
-    {
-        if (root)
-            ::setfsuid(65534);
-    }
-    ~OrdinaryUser()
-    {
-        if (root)
-            ::setfsuid(0);
-    }
-    OrdinaryUser(const OrdinaryUser&) = delete;
-    OrdinaryUser& operator=(const OrdinaryUser&) = delete;
-
-private:
-    bool root = ::geteuid() == 0;
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include <malloc.h>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -23,6 +24,18 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes(); // the sanitiz
 #endif
 
 namespace testsupport {
+
+OrdinaryUser::OrdinaryUser()
+{
+    if (root)
+        ::setfsuid(65534);
+}
+
+OrdinaryUser::~OrdinaryUser()
+{
+    if (root)
+        ::setfsuid(0);
+}
 
 QString conformanceDir()
 {

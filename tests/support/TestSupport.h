@@ -84,6 +84,19 @@ private:
     std::FILE* file = nullptr;
 };
 
+// While it lives, files are checked on this thread as an ordinary user would meet them: the
+// super-user ignores permission bits.
+class OrdinaryUser {
+public:
+    OrdinaryUser();
+    ~OrdinaryUser();
+    OrdinaryUser(const OrdinaryUser&) = delete;
+    OrdinaryUser& operator=(const OrdinaryUser&) = delete;
+
+private:
+    bool root = ::geteuid() == 0;
+};
+
 // The same for standard error.
 struct StderrCapture : StdoutCapture {
     StderrCapture() : StdoutCapture(stderr) {}

@@ -117,6 +117,42 @@ private Q_SLOTS:
         QCOMPARE(p.shown.size(), std::size_t(3));
     }
 
+    // A frame armed with a long delay is armed again when the delay changes: from the deadline at
+    // which it was shown, at once when that time has passed. Play re-arms, also while playing; the
+    // set-up's first request is left alone.
+    void rearmTakesTheNewDelay()
+    {
+        Playback p(3, 100);
+        p.state.frameDelay = 60 * 1000 * 1000;
+        p.player.play();
+        p.player.rearm();
+        QCOMPARE(p.clock->deadline(), Player::kFirstRequest);
+        p.clock->advance(Player::kFirstRequest);
+        QCOMPARE(p.shown, std::vector<int>{1});
+        QCOMPARE(p.clock->deadline(), Player::kFirstRequest + 60000000);
+
+        p.state.frameDelay = 500000;
+        p.player.play(); // already playing
+        QCOMPARE(p.clock->deadline(), Player::kFirstRequest + 500000);
+        p.player.pause();
+        p.state.frameDelay = 200000;
+        QVERIFY(!p.player.play());
+        QCOMPARE(p.clock->deadline(), Player::kFirstRequest + 200000);
+
+        p.state.frameDelay = 60 * 1000 * 1000;
+        p.clock->advance(p.clock->deadline() - p.clock->now()); // this tick arms a minute
+        const std::int64_t shownAt = p.clock->now();
+        p.clock->advance(3000000);
+        p.state.frameDelay = 1000000;
+        p.player.rearm(); // three seconds on show already: due now
+        QCOMPARE(p.clock->deadline(), shownAt + 1000000);
+        const std::size_t before = p.shown.size();
+        p.clock->advance(0);
+        QCOMPARE(p.shown.size(), before + 1);
+        // The next frames keep to the new delay, counted from this late tick.
+        QCOMPARE(p.clock->deadline(), p.clock->now() + 1000000);
+    }
+
     // A clock given by the caller survives clean-up; one made by set-up does not.
     void clockOwnership()
     {
