@@ -4,6 +4,7 @@
 
 #include "import/DecodedPicture.h"
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 
@@ -12,8 +13,10 @@ namespace quorvanta {
 // Decodes the first picture in the bytes (the first frame of an animation) into unpremultiplied
 // 0xAARRGGBB values. Prints nothing, whatever Qt's handlers would like to say about bad data.
 // A picture whose declared size is over the decode budget is refused, except a JPEG, which is decoded
-// reduced to at most `reducedArea` pixels (scalePercent then says by how much).
-DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea = kDefaultReducedArea);
+// reduced to at most `reducedArea` pixels (scalePercent then says by how much). The reader takes the
+// bytes through a device that fails every read once `stop` is true, which ends a long decode early.
+DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea = kDefaultReducedArea,
+                            const std::atomic<bool>* stop = nullptr);
 
 // The size the header announces, read without decoding the pixels; false when Qt does not take the
 // bytes for a picture or the header gives no size.
