@@ -61,6 +61,12 @@ void PictureView::encodePicture(const std::string& path)
         printMessage(kCantEncodeWebPSource);
         return;
     }
+    // Encoding needs the whole picture: one shown reduced to fit the decode budget is refused.
+    if (!reducedBecause.empty()) {
+        printDiagnostic(reducedBecause);
+        Q_EMIT failed(problem(Failure::OverBudget, reducedBecause));
+        return;
+    }
     const EncodingProgress progress(*this);
     // The imported picture stays after the encoding, so it can be encoded again with other settings.
     if (d.importStatus != 1 || !d.importBuffer.pixels)

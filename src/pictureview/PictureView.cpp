@@ -1,7 +1,10 @@
 #include "pictureview/PictureView.h"
 
 #include "encoding/DirectoryShow.h"
+#include "pictureview/BusyPointer.h"
+#include "pictureview/DisplayReduction.h"
 #include "viewing/AnimationState.h"
+#include "viewing/WebPFile.h"
 
 #include <QHideEvent>
 #include <QPainter>
@@ -67,7 +70,10 @@ PictureView::PictureView(std::int64_t requestedWidth, std::int64_t requestedHeig
     setMaximumSize(kMaxWidth, kMaxHeight);
 }
 
-PictureView::~PictureView() = default;
+PictureView::~PictureView()
+{
+    cancelLoading();
+}
 
 void PictureView::dispatch(const Message& message)
 {
@@ -149,6 +155,11 @@ const QImage& PictureView::displayImage() const
         shownImage = QImage();
         return shownImage;
     }
+    // A picture larger than can ever be drawn is drawn from a reduced copy, never a second full one.
+    if (const std::uint32_t factor = drawnReduction(d.width, rows); factor > 1) {
+        shownImage = reduceDisplayToImage(d.pixels.data.get(), d.width, rows, d.bytesPerRow, bytesPerPixel, factor);
+        return shownImage;
+    }
     const QImage::Format format =
         d.pixelFormat == PixelFormat::RGB ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
     const QSize size(static_cast<int>(d.width), static_cast<int>(rows));
@@ -188,8 +199,9 @@ void PictureView::paintEvent(QPaintEvent*)
         painter.fillRect(target, QColor::fromRgba(d.backgroundColor));
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     // A buffer holding fewer rows than the picture is drawn at the picture's scale, the rest left empty.
+    const std::int64_t rowsHeld = std::int64_t(image.height()) * drawnReduction(d.width, d.height);
     const int rowsShown = static_cast<int>(
-        static_cast<std::int64_t>(target.height()) * image.height() / std::max<std::uint32_t>(d.height, 1));
+        std::min<std::int64_t>(target.height(), target.height() * rowsHeld / std::max<std::uint32_t>(d.height, 1)));
     painter.drawImage(QRect(target.x(), target.y(), target.width(), rowsShown), image);
 }
 
