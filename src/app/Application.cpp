@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -271,7 +273,16 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     // window too.
     shell.openWindowNamed(qEnvironmentVariable("QUORVANTA_OPEN_WINDOW"));
     QApplication::exec();
+    // Loading and encoding jobs are told to stop and given a moment; one that cannot stop (a decode
+    // deep inside a library) is not waited for.
+    shell.pictureView()->cancelLoading();
     shell.teardown();
+    if (!JobRunner::waitForIdle(std::chrono::milliseconds(500))) {
+        printDiagnostic("work still running at quit: leaving without waiting for it");
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
     return 0;
 }
 
