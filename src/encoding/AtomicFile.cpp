@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,24 @@ std::string nameOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string randomSuffix();
+
+std::string temporaryNameIn(const std::string& directory, const std::string& target)
+{
+    return directory + "/." + nameOf(target) + "." + randomSuffix() + ".part";
+}
+
+// Gives the unnamed file open as `fd` the name `path`; fails when `path` exists.
+bool linkUnnamed(int fd, const std::string& path)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    // Without /proc: the descriptor itself, which needs a privilege most users lack.
+    return errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0 &&
+           ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
 }
 
 std::string randomSuffix()
@@ -86,16 +105,12 @@ bool AtomicFile::open()
         return false;
 
     const std::string directory = directoryOf(resolved);
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = directory + "/." + nameOf(resolved) + "." + randomSuffix() + ".part";
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        temporary.clear();
+    // An unnamed file first: nothing of it is left if the program dies before commit().
+    fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return false; // no permission, a read-only folder, no space: a named file would fail the same way
+    if (fd < 0 && !openNamed(directory))
         return false;
-    }
     // A replaced file keeps its permission bits; a new one gets the usual 0666 less the umask.
     if (exists && ::fchmod(fd, existing.st_mode & 07777) != 0) {
         discard();
@@ -103,6 +118,20 @@ bool AtomicFile::open()
     }
     failed = false;
     return true;
+}
+
+bool AtomicFile::openNamed(const std::string& directory)
+{
+    // Where the file system takes no unnamed file: a hidden name beside the target.
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = temporaryNameIn(directory, resolved);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        temporary.clear();
+    return fd >= 0;
 }
 
 bool AtomicFile::write(const void* data, std::size_t size)
@@ -131,9 +160,31 @@ bool AtomicFile::commit()
         return false;
     }
     const bool synced = ::fsync(fd) == 0;
+    bool placed = synced;
+    if (placed && temporary.empty()) {
+        // The unnamed file is put in place: under the target's name when it is free; over an existing
+        // file through a hidden name renamed over it, which leaves that name only for the instant
+        // between the two calls.
+        placed = linkUnnamed(fd, resolved);
+        if (!placed && errno == EEXIST) {
+            for (int attempt = 0; attempt < 16 && !placed; ++attempt) {
+                temporary = temporaryNameIn(directoryOf(resolved), resolved);
+                placed = linkUnnamed(fd, temporary);
+                if (!placed) {
+                    const bool taken = errno == EEXIST;
+                    temporary.clear();
+                    if (!taken)
+                        break;
+                }
+            }
+            placed = placed && ::rename(temporary.c_str(), resolved.c_str()) == 0;
+        }
+    } else if (placed) {
+        placed = ::rename(temporary.c_str(), resolved.c_str()) == 0;
+    }
     const bool closed = ::close(fd) == 0;
     fd = -1;
-    if (!synced || !closed || ::rename(temporary.c_str(), resolved.c_str()) != 0) {
+    if (!placed || !closed) {
         discard();
         return false;
     }

@@ -1,7 +1,8 @@
 #pragma once
-// Replaces a file only when everything meant for it was written: the bytes go to a fresh file in the
-// target's directory, which is synced and renamed over the target by commit(). Until then the target
-// keeps its old bytes; a writer that is destroyed without commit() removes its temporary file.
+// Replaces a file only when everything meant for it was written: the bytes go to a fresh unnamed file
+// in the target's directory, which commit() syncs and puts in place. Until then the target keeps its
+// old bytes; a writer that is destroyed without commit(), or a program that is killed, leaves nothing.
+// Only where the file system takes no unnamed file is a hidden named file used, removed on discard.
 
 #include <cstddef>
 #include <string>
@@ -27,11 +28,12 @@ public:
     const std::string& finalPath() const { return resolved; }
 
 private:
+    bool openNamed(const std::string& directory);
     void discard() noexcept;
 
     std::string target;
     std::string resolved;
-    std::string temporary;
+    std::string temporary; // the named temporary file; empty while the file has no name
     int fd = -1;
     bool failed = false;
 };
