@@ -107,7 +107,8 @@ void TestSettings::gadgetsHelpAndReading()
         if (label->buddy())
             labels << label->text();
     QCOMPARE(labels, (QStringList{"lossless", "Quality", "Speed trade-off", "Background color",
-                                  "Frame duration (ms) ", "Loop count", "Strength", "Sharpness"}));
+                                  "Frame duration (ms) ", "Loop count", "Strength", "Sharpness",
+                                  "Decode budget (MiB)"}));
     // A text a field cannot hold is not taken: readers keep the value in force.
     s.qualityField->setText("  +75abc");
     s.speedField->setText("fast");
