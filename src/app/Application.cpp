@@ -273,6 +273,12 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     // window too.
     shell.openWindowNamed(qEnvironmentVariable("QUORVANTA_OPEN_WINDOW"));
     QApplication::exec();
+    FinishRun(shell);
+    return 0;
+}
+
+void FinishRun(Shell& shell)
+{
     // Loading and encoding jobs are told to stop and given a moment; one that cannot stop (a decode
     // deep inside a library) is not waited for.
     shell.pictureView()->cancelLoading();
@@ -283,7 +289,6 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
         std::fflush(stderr);
         std::_Exit(0);
     }
-    return 0;
 }
 
 } // namespace quorvanta

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 namespace quorvanta {
 
@@ -113,6 +114,18 @@ std::optional<DecodedPicture> overBudget(QSize size, QImage::Format format, bool
     return refused;
 }
 
+// Qt's XBM reader tells no size before it decodes; the size is in the first two lines of its text.
+QSize xbmSize(std::span<const std::uint8_t> bytes)
+{
+    const QByteArray head = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                    qsizetype(std::min<std::size_t>(bytes.size(), 1024)));
+    const auto number = [&head](const char* key) {
+        const qsizetype at = head.indexOf(key);
+        return at < 0 ? -1 : head.mid(at + qsizetype(std::strlen(key))).trimmed().split('\n').value(0).trimmed().toInt();
+    };
+    return {number("_width "), number("_height ")};
+}
+
 bool tooLarge(const QSize& size)
 {
     return std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxPicturePixels ||
@@ -155,12 +168,19 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     QImageReader reader(&device); // no file name, no format: the content decides
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
-    if (!reader.canRead())
+    if (!reader.canRead()) {
+        // Qt's XBM reader turns down a picture over its own limit without saying its size.
+        const QSize xbm = xbmSize(bytes);
+        if (std::string_view(reinterpret_cast<const char*>(bytes.data()), std::min<std::size_t>(bytes.size(), 7)) ==
+                "#define" && xbm.isValid() && !xbm.isEmpty())
+            if (auto refused = overBudget(xbm, QImage::Format_Mono, true))
+                return std::move(*refused);
         return DecodedPicture::unreadable();
+    }
 
     // The declared size is checked before a pixel is decoded. A JPEG is decoded reduced instead:
     // its decoder scales while it decodes.
-    QSize announced = reader.size();
+    QSize announced = reader.format() == "xbm" ? xbmSize(bytes) : reader.size();
     int percent = 100;
     std::string reducedBecause;
     const bool known = announced.isValid() && !announced.isEmpty();

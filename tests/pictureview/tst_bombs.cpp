@@ -1,0 +1,118 @@
+// Decompression bombs of every format the program reads, opened through the picture object: each is
+// refused with "Can't read the file!" and a reason that names its size and the budget, or shown
+// reduced (with its scale signalled and its encoding refused); what was on show stays when refused.
+
+#include "Bombs.h"
+#include "TestDoubles.h"
+#include "ViewingFixtures.h"
+
+#include "core/DecodeBudget.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quorvanta;
+using namespace viewingtest;
+
+namespace {
+
+constexpr std::uint64_t kBudgetMiB = 16;
+constexpr std::uint32_t kDeclared = 8192; // 256 MiB of pixels, sixteen times the budget
+
+} // namespace
+
+class TestBombs : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { SetDecodeBudgetMiB(kBudgetMiB); }
+    void cleanup() { SetDecodeBudgetBytes(0); }
+
+    void everyFormat_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<bool>("reducible");
+        for (const bombs::Bomb& bomb : bombs::everyFormat(kDeclared, kDeclared))
+            QTest::newRow(bomb.name) << bomb.bytes << QStringLiteral("%1 x %2").arg(bomb.width).arg(bomb.height)
+                                     << bomb.reducible;
+    }
+    void everyFormat()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, size);
+        QFETCH(bool, reducible);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("bomb");
+        QVERIFY(testsupport::writeAll(path, bytes));
+        QVERIFY(testsupport::writeAll(dir.filePath("small.png"), bombs::png(7, 5, true)));
+
+        PictureView view;
+        view.send(MethodId::Load, testsupport::bytesOf(dir.filePath("small.png")));
+        QCOMPARE(view.state().width, 7u);
+        QSignalSpy failed(&view, &PictureView::failed);
+        QSignalSpy scale(&view, &PictureView::scaleChanged);
+        const qint64 heapBefore = testsupport::heapBytesInUse();
+        StdoutCapture out;
+        view.send(MethodId::Load, testsupport::bytesOf(path));
+        const QByteArray printed = out.text();
+        // Nothing of the declared size is held afterwards either.
+        QVERIFY2(testsupport::heapBytesInUse() - heapBefore < qint64(kBudgetMiB * kMiB),
+                 qPrintable(QString::number(testsupport::heapBytesInUse() - heapBefore)));
+
+        if (reducible) {
+            QCOMPARE(failed.count(), 0);
+            QCOMPARE(printed, QByteArray());
+            QCOMPARE(scale.count(), 1);
+            QVERIFY(scale.at(0).at(0).toInt() < 100);
+            QVERIFY(std::uint64_t(view.state().width) * view.state().height <= kDefaultReducedArea);
+            QCOMPARE(view.state().path, testsupport::bytesOf(path));
+            return;
+        }
+        QCOMPARE(printed, QByteArray("Can't read the file!\n"));
+        QCOMPARE(failed.count(), 1);
+        const auto problem = failed.at(0).at(0).value<Problem>();
+        QCOMPARE(problem.failure, Failure::OverBudget);
+        QVERIFY2(QString::fromStdString(problem.detail).startsWith(size + " needs "), problem.detail.c_str());
+        QVERIFY2(QString::fromStdString(problem.detail).endsWith("; the limit is 16.0 MiB (Settings)"),
+                 problem.detail.c_str());
+        // What was on show stays.
+        QCOMPARE(view.state().width, 7u);
+        QVERIFY(QString::fromStdString(view.state().path).endsWith("small.png"));
+        QCOMPARE(scale.count(), 0);
+    }
+
+    // "Encode picture" needs the whole picture: one shown reduced is refused with the budget's words,
+    // and nothing is written.
+    void reducedPictureIsNotEncoded()
+    {
+        QTemporaryDir dir;
+        QImage source(4000, 3000, QImage::Format_RGB32);
+        source.fill(Qt::darkGreen);
+        QVERIFY(source.save(dir.filePath("big.jpg"), "JPEG"));
+        PictureView view;
+        FixedSettings settings;
+        view.setSettings(&settings);
+        view.send(MethodId::Load, testsupport::bytesOf(dir.filePath("big.jpg")));
+        QCOMPARE(view.mode(), Mode::Imported);
+        QSignalSpy failed(&view, &PictureView::failed);
+        view.send(MethodId::EncodePicture, testsupport::bytesOf(dir.filePath("out.webp")));
+        QCOMPARE(failed.count(), 1);
+        const auto problem = failed.at(0).at(0).value<Problem>();
+        QCOMPARE(problem.failure, Failure::OverBudget);
+        QVERIFY2(QString::fromStdString(problem.detail).startsWith("4000 x 3000 needs "), problem.detail.c_str());
+        QVERIFY(!QFile::exists(dir.filePath("out.webp")));
+
+        // The same picture within a larger budget is whole, and encodes.
+        SetDecodeBudgetMiB(64);
+        view.send(MethodId::Load, testsupport::bytesOf(dir.filePath("big.jpg")));
+        QCOMPARE(view.state().importBuffer.width, 4000u);
+        view.send(MethodId::EncodePicture, testsupport::bytesOf(dir.filePath("out.webp")));
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(QFile::exists(dir.filePath("out.webp")));
+    }
+};
+
+QTEST_MAIN(TestBombs)
+#include "tst_bombs.moc"
