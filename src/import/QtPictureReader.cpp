@@ -190,7 +190,11 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     const bool writesOurs = format == QImage::Format_ARGB32 || format == QImage::Format_RGB32;
     if (known) {
         if (auto refused = overBudget(announced, format, !writesOurs)) {
-            if (reader.format() != "jpeg" || !reader.supportsOption(QImageIOHandler::ScaledSize))
+            // The JPEG decoder scales by at most 8 while it decodes; Qt scales the rest from there.
+            const std::uint64_t w8 = (std::uint64_t(announced.width()) + 7) / 8;
+            const std::uint64_t h8 = (std::uint64_t(announced.height()) + 7) / 8;
+            if (reader.format() != "jpeg" || !reader.supportsOption(QImageIOHandler::ScaledSize) ||
+                !CheckDecodeBudgetBytes(w8, h8, w8 * h8 * 4 + reducedArea * 4))
                 return std::move(*refused);
             const ReducedSize reduced = ReduceToFit(std::uint32_t(announced.width()),
                                                     std::uint32_t(announced.height()), reducedArea,

@@ -79,6 +79,8 @@ LoadedFile readAndDecode(const std::string& path, const StopFlag& stop)
     }
     out.still = std::make_unique<StillPicture>(
         DecodeWebPStill({out.bytes.get(), static_cast<std::size_t>(out.size)}));
+    if (!out.still->refusedBecause.empty())
+        out.refused = problem(Failure::OverBudget, out.still->refusedBecause);
     out.scalePercent = out.still->scalePercent;
     if (out.still->scalePercent < 100)
         out.reducedBecause = CheckDecodeBudget(out.still->fullWidth, out.still->fullHeight, 4).message;

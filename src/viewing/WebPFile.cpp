@@ -42,8 +42,15 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     out.height = static_cast<std::uint32_t>(std::max(config.input.height, 0));
     out.fullWidth = out.width;
     out.fullHeight = out.height;
+    // The lossless decoder keeps a full-size picture of its own while it decodes, scaled or not.
+    const std::uint64_t own = config.input.format == 2 ? std::uint64_t(out.width) * out.height * 4 : 0;
     // Over the budget the decoder scales while it decodes, straight into a smaller buffer.
-    if (!CheckDecodeBudget(out.width, out.height, 4)) {
+    if (!CheckDecodeBudgetBytes(out.width, out.height, own + std::uint64_t(out.width) * out.height * 4)) {
+        if (BudgetCheck alone = CheckDecodeBudgetBytes(out.width, out.height, own + reducedArea * 4); !alone) {
+            out.configured = false; // nothing changes
+            out.refusedBecause = CheckDecodeBudget(out.width, out.height, 4, 2).message;
+            return out;
+        }
         const ReducedSize reduced = ReduceToFit(out.width, out.height, reducedArea);
         out.width = reduced.width;
         out.height = reduced.height;
@@ -60,7 +67,7 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     // buffer is cleared here (clearing it all would cost a pass over the whole buffer).
     const auto total = checkedMul(out.width, out.height, 4);
     const std::uint64_t pictureBytes = std::uint64_t{out.bytesPerRow} * out.height;
-    if (total && *total > 0 && *total <= SIZE_MAX && CheckDecodeBudget(out.width, out.height, 4)) {
+    if (total && *total > 0 && *total <= SIZE_MAX && CheckDecodeBudgetBytes(out.width, out.height, own + *total)) {
         if (reusable && reusable->data && reusable->size == *total) {
             // A buffer of the same size is taken over: no new pages to fault in.
             out.pixels = std::move(*reusable);

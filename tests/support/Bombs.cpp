@@ -188,6 +188,19 @@ QByteArray netpbm(char kind, std::uint32_t width, std::uint32_t height)
            (kind == '4' ? "\n" : "\n255\n") + QByteArray(16, '\0');
 }
 
+QByteArray webpLossy(std::uint32_t width, std::uint32_t height)
+{
+    // A lossy key frame header that declares the size, followed by the data of a tiny picture.
+    const std::vector<std::uint8_t> black(16 * 16 * 3, 0);
+    std::uint8_t* raw = nullptr;
+    const std::size_t size = WebPEncodeBGR(black.data(), 16, 16, 16 * 3, 50, &raw);
+    QByteArray file(reinterpret_cast<const char*>(raw), qsizetype(size));
+    WebPFree(raw);
+    const qsizetype vp8 = file.indexOf("VP8 ");
+    file.replace(vp8 + 8 + 6, 4, le16(width) + le16(height));
+    return file;
+}
+
 QByteArray webpStill(std::uint32_t width, std::uint32_t height)
 {
     // A lossless header that declares the size, followed by the bits of a tiny picture.
@@ -268,7 +281,8 @@ std::vector<Bomb> everyFormat(std::uint32_t width, std::uint32_t height)
         {"xpm", "/* XPM */\nstatic char *b[] = {\n\"" + QByteArray::number(width) + " " + QByteArray::number(height) +
                     " 1 1\",\n\"  c #000000\",\n\" \"};\n",
          width, height},
-        {"webp still", webpStill(wWebP, hWebP), wWebP, hWebP, true},
+        {"webp still lossy", webpLossy(wWebP, hWebP), wWebP, hWebP, true},
+        {"webp still lossless", webpStill(wWebP, hWebP), wWebP, hWebP},
         {"webp animation", webpAnimation(std::min(width, 16777216u), std::min(height, 16777216u)),
          std::min(width, 16777216u), std::min(height, 16777216u), false, true},
     };
