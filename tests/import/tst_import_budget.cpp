@@ -68,6 +68,26 @@ private Q_SLOTS:
         QVERIFY(QString::fromStdString(report.message).endsWith("the limit is 16.0 MiB (Settings)"));
     }
 
+    // A stop flag that is set ends a decode through Qt's readers as a failure; unset, it changes nothing.
+    void stopFlagEndsTheDecode()
+    {
+        QImage source(300, 200, QImage::Format_RGB32);
+        source.fill(Qt::darkCyan);
+        QByteArray png;
+        QBuffer out(&png);
+        QVERIFY(out.open(QIODevice::WriteOnly) && source.save(&out, "PNG"));
+        const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                                 std::size_t(png.size()));
+        std::atomic<bool> stop{true};
+        PictureRecord record;
+        QCOMPARE(ImportPictureBytes(span, record, nullptr, kDefaultReducedArea, &stop), -1);
+        QVERIFY(!record.pixels);
+        stop = false;
+        QCOMPARE(ImportPictureBytes(span, record, nullptr, kDefaultReducedArea, &stop), 1);
+        QCOMPARE(record.width, 300u);
+        QCOMPARE(record.pixels[0], 0xFF008080u);
+    }
+
     void jpegShownReduced()
     {
         QImage source(4000, 3000, QImage::Format_RGB32);
