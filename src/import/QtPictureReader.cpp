@@ -184,7 +184,8 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     int percent = 100;
     std::string reducedBecause;
     const bool known = announced.isValid() && !announced.isEmpty();
-    const QImage::Format format = reader.imageFormat();
+    // (Asked only of a header that was read: Qt's JPEG reader leaves the format unset otherwise.)
+    const QImage::Format format = known ? reader.imageFormat() : QImage::Format_Invalid;
     // A reader that cannot write our pixels straight away makes an image of its own format first,
     // which is converted afterwards: both count against the budget.
     const bool writesOurs = format == QImage::Format_ARGB32 || format == QImage::Format_RGB32;
