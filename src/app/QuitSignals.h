@@ -19,7 +19,7 @@ class QuitSignals : public QObject {
 
 public:
     explicit QuitSignals(QObject* parent = nullptr,
-                         std::chrono::milliseconds grace = std::chrono::milliseconds(800));
+                         std::chrono::milliseconds grace = std::chrono::milliseconds(700));
     ~QuitSignals() override;
     QuitSignals(const QuitSignals&) = delete;
     QuitSignals& operator=(const QuitSignals&) = delete;
