@@ -1,6 +1,7 @@
 #include "import/QtPictureReader.h"
 
 #include "import/BmpHeaderWidening.h"
+#include "import/DeclaredSize.h"
 #include "import/TruncationChecks.h"
 
 #include <QBuffer>
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
-#include <string_view>
 
 namespace quorvanta {
 
@@ -114,18 +114,6 @@ std::optional<DecodedPicture> overBudget(QSize size, QImage::Format format, bool
     return refused;
 }
 
-// Qt's XBM reader tells no size before it decodes; the size is in the first two lines of its text.
-QSize xbmSize(std::span<const std::uint8_t> bytes)
-{
-    const QByteArray head = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                    qsizetype(std::min<std::size_t>(bytes.size(), 1024)));
-    const auto number = [&head](const char* key) {
-        const qsizetype at = head.indexOf(key);
-        return at < 0 ? -1 : head.mid(at + qsizetype(std::strlen(key))).trimmed().split('\n').value(0).trimmed().toInt();
-    };
-    return {number("_width "), number("_height ")};
-}
-
 bool tooLarge(const QSize& size)
 {
     return std::uint64_t(size.width()) * std::uint64_t(size.height()) > kMaxPicturePixels ||
@@ -168,19 +156,26 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     QImageReader reader(&device); // no file name, no format: the content decides
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
+    // Some of Qt's readers turn a large picture down, or decode it, without saying its size: the
+    // header's own size names it.
+    const auto declared = DeclaredPictureSize(bytes);
+    const auto refusedAsDeclared = [&declared]() -> std::optional<DecodedPicture> {
+        if (!declared || declared->first == 0 || declared->second == 0)
+            return std::nullopt;
+        return DecodedPicture::overBudget(declared->first, declared->second);
+    };
     if (!reader.canRead()) {
-        // Qt's XBM reader turns down a picture over its own limit without saying its size.
-        const QSize xbm = xbmSize(bytes);
-        if (std::string_view(reinterpret_cast<const char*>(bytes.data()), std::min<std::size_t>(bytes.size(), 7)) ==
-                "#define" && xbm.isValid() && !xbm.isEmpty())
-            if (auto refused = overBudget(xbm, QImage::Format_Mono, true))
-                return std::move(*refused);
+        if (auto refused = refusedAsDeclared())
+            return std::move(*refused);
         return DecodedPicture::unreadable();
     }
 
     // The declared size is checked before a pixel is decoded. A JPEG is decoded reduced instead:
     // its decoder scales while it decodes.
-    QSize announced = reader.format() == "xbm" ? xbmSize(bytes) : reader.size();
+    QSize announced = reader.size();
+    if (!announced.isValid() || announced.isEmpty())
+        if (auto refused = refusedAsDeclared())
+            return std::move(*refused);
     int percent = 100;
     std::string reducedBecause;
     const bool known = announced.isValid() && !announced.isEmpty();
