@@ -5,6 +5,7 @@
 #include "Bombs.h"
 #include "TestDoubles.h"
 #include "ViewingFixtures.h"
+#include "WebPBuilder.h"
 
 #include "core/DecodeBudget.h"
 
@@ -84,6 +85,34 @@ private Q_SLOTS:
         QCOMPARE(view.state().width, 7u);
         QVERIFY(QString::fromStdString(view.state().path).endsWith("small.png"));
         QCOMPARE(scale.count(), 0);
+    }
+
+    // Animations that libwebp's own tools reject: refused like any unreadable file, with the reason
+    // in the window.
+    void invalidAnimations_data()
+    {
+        using namespace webpbuild;
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray pixel = imageChunk(losslessFile(1, 1, 0xFFFF0000u));
+        const QByteArray big = imageChunk(losslessFile(32, 32, 0xFF00FF00u));
+        QTest::newRow("no frame") << riff(vp8x(kAnimation, 16, 16) + anim());
+        QTest::newRow("frame wholly outside") << riff(vp8x(kAnimation, 16, 16) + anim() + anmf(20, 20, 1, 1, 100, false, false, pixel));
+        QTest::newRow("frame larger than the canvas") << riff(vp8x(kAnimation, 16, 16) + anim() + anmf(0, 0, 32, 32, 100, false, false, big));
+    }
+    void invalidAnimations()
+    {
+        QFETCH(QByteArray, bytes);
+        QTemporaryDir dir;
+        QVERIFY(testsupport::writeAll(dir.filePath("a.webp"), bytes));
+        PictureView view;
+        QSignalSpy failed(&view, &PictureView::failed);
+        StdoutCapture out;
+        view.send(MethodId::Load, testsupport::bytesOf(dir.filePath("a.webp")));
+        QCOMPARE(out.text(), QByteArray("Can't read the file!\n"));
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).value<Problem>().failure, Failure::Corrupt);
+        QCOMPARE(view.state().frameCount, 0);
+        QVERIFY(view.state().path.empty());
     }
 
     // "Encode picture" needs the whole picture: one shown reduced is refused with the budget's words,
