@@ -83,17 +83,6 @@ QProcessEnvironment environment(const QTemporaryDir& folder)
     return env;
 }
 
-qint64 residentOf(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return 0;
-}
-
 // Sends `signalNumber` and gives back how long the process took to end.
 qint64 endBySignal(QProcess& process, int signalNumber)
 {
@@ -139,7 +128,7 @@ private Q_SLOTS:
         process.start(QUORVANTA_BINARY, {slow});
         QVERIFY(process.waitForStarted(30000));
         // Decoding is under way once the picture's memory fills.
-        QTRY_VERIFY_WITH_TIMEOUT(residentOf(process.processId()) > 256 * qint64(kMiB), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(testsupport::statusBytes("VmRSS", process.processId()) > 256 * qint64(kMiB), 60000);
         const qint64 took = endBySignal(process, signalNumber);
         qInfo("ended %lld ms after the signal", took);
         QVERIFY(took >= 0);

@@ -24,17 +24,6 @@ using namespace quorvanta;
 
 namespace {
 
-qint64 statusField(const char* name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(name))
-            return line.mid(qsizetype(std::strlen(name))).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return 0;
-}
-
 // The child: opens `path` in a shown picture object under a budget of `budgetMiB` and prints
 // "growth <bytes> scale <percent> failed <0|1>".
 int openInChild(const char* path, const char* budgetMiB, int argc, char** argv)
@@ -51,14 +40,14 @@ int openInChild(const char* path, const char* budgetMiB, int argc, char** argv)
     // The peak is set back to what is resident now, where the kernel allows it.
     if (QFile clear(QStringLiteral("/proc/self/clear_refs")); clear.open(QIODevice::WriteOnly))
         clear.write("5");
-    const qint64 before = statusField("VmRSS:");
+    const qint64 before = testsupport::statusBytes("VmRSS");
     int scale = 100;
     bool failed = false;
     QObject::connect(&view, &PictureView::scaleChanged, [&scale](int percent) { scale = percent; });
     QObject::connect(&view, &PictureView::failed, [&failed] { failed = true; });
     view.send(MethodId::Load, std::string(path));
     view.repaint(); // the drawn picture is made
-    const qint64 peak = statusField("VmHWM:");
+    const qint64 peak = testsupport::statusBytes("VmHWM");
     std::printf("growth %lld scale %d failed %d\n", static_cast<long long>(peak - before), scale, failed ? 1 : 0);
     return 0;
 }
