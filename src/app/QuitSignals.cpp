@@ -113,9 +113,14 @@ void QuitSignals::watch(std::chrono::milliseconds grace)
         if (ready > 0 && ::read(watchPipe[0], &byte, 1) == 1 && byte == kStopWatching)
             return; // the ordered quit ended
     }
-    printDiagnostic("still busy after a quit signal: leaving at once");
-    std::fflush(stdout);
-    std::fflush(stderr);
+    // The GUI thread may be anywhere, even inside a write to standard output: nothing here waits for
+    // a lock it could hold.
+    static constexpr char kLeaving[] = "quorvanta: still busy after a quit signal: leaving at once\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kLeaving, sizeof kLeaving - 1);
+    if (::ftrylockfile(stdout) == 0) {
+        ::fflush_unlocked(stdout);
+        ::funlockfile(stdout);
+    }
     std::_Exit(0);
 }
 
