@@ -3,6 +3,7 @@
 # UndefinedBehaviorSanitizer, and runs each for a while.
 #   scripts/fuzz.sh [seconds per target, default 120] [target names...]
 #   FUZZ_RUNS=1000000 scripts/fuzz.sh 0 import webp_anim   (a number of runs instead of a time)
+#   FUZZ_BUDGET_MIB=64 ...   (the decode budget of the import target; others keep the program's)
 # A single allocation over the decode budget + 256 MiB is reported as a finding: the default budget is
 # the smaller of 1 GiB and a quarter of the machine's memory, as in the program.
 # Corpora grow in build-fuzz/corpus/<name>/, crashing inputs land in build-fuzz/artifacts/<name>/.
@@ -29,8 +30,7 @@ rm -rf "$seeds"
 "$top/scripts/make-fuzz-corpus.sh" "$seeds"
 
 memory_mib=$(awk '/^MemTotal:/ { print int($2 / 1024) }' /proc/meminfo)
-budget_mib=$(( memory_mib / 4 < 1024 ? memory_mib / 4 : 1024 ))
-malloc_limit_mb=$(( budget_mib + 256 ))
+default_budget_mib=$(( memory_mib / 4 < 1024 ? memory_mib / 4 : 1024 ))
 limits=(-max_total_time="$seconds")
 [ -n "${FUZZ_RUNS:-}" ] && limits=(-runs="$FUZZ_RUNS")
 
@@ -41,6 +41,12 @@ for t in "${targets[@]}"; do
   corpus="$build/corpus/$t"
   artifacts="$build/artifacts/$t"
   mkdir -p "$corpus" "$artifacts"
+  budget_mib=$default_budget_mib
+  if [ "$t" = import ] && [ -n "${FUZZ_BUDGET_MIB:-}" ]; then
+    budget_mib=$FUZZ_BUDGET_MIB
+    export QUORVANTA_FUZZ_BUDGET_MIB="$FUZZ_BUDGET_MIB"
+  fi
+  malloc_limit_mb=$(( budget_mib + 256 ))
   seed="$seeds/$t"
   [ -d "$seed" ] || seed="$seeds/import"
   echo "== fuzz_$t: ${limits[*]}, -malloc_limit_mb=$malloc_limit_mb"

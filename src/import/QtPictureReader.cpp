@@ -147,6 +147,8 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     prepareQt();
     const QuietQtMessages quiet;
 
+    if (!PngChunksFit(bytes))
+        return DecodedPicture::unreadable();
     const auto widened = WidenBmpInfoHeader(bytes);
     if (widened)
         bytes = widened->bytes();
@@ -238,6 +240,8 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
 
 bool ProbeWithQt(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height)
 {
+    if (!PngChunksFit(bytes))
+        return false;
     prepareQt();
     const QuietQtMessages quiet;
     const auto widened = WidenBmpInfoHeader(bytes);
