@@ -5,6 +5,7 @@
 #include "import/DecodePicture.h"
 
 #include <QCoreApplication>
+#include <QThreadPool>
 
 #include <cstdlib>
 
@@ -16,6 +17,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     // scripts/fuzz.sh sets it, and sets libFuzzer's allocation limit from it.
     if (const char* mib = std::getenv("QUORVANTA_FUZZ_BUDGET_MIB"))
         quorvanta::SetDecodeBudgetMiB(std::strtoull(mib, nullptr, 10));
+    // Qt converts and scales large pictures on its global thread pool. Its threads are joined before
+    // the leak check at exit runs: a thread still ending then breaks LeakSanitizer's tracer.
+    std::atexit([] { QThreadPool::globalInstance()->waitForDone(); });
     return 0;
 }
 
