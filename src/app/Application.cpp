@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QSlider>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -298,9 +300,22 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     QApplication::exec();
     // A cancelled encoding ends at its encoder's next report and takes its temporary file with it.
     shell.pictureView()->cancelEncoding();
-    JobRunner::waitForIdle(std::chrono::seconds(30));
-    shell.teardown();
+    FinishRun(shell);
     return 0;
+}
+
+void FinishRun(Shell& shell)
+{
+    // Loading and encoding jobs are told to stop and given a moment; one that cannot stop (a decode
+    // deep inside a library) is not waited for.
+    shell.pictureView()->cancelLoading();
+    shell.teardown();
+    if (!JobRunner::waitForIdle(std::chrono::milliseconds(500))) {
+        printDiagnostic("work still running at quit: leaving without waiting for it");
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
 }
 
 } // namespace quorvanta

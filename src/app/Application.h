@@ -75,6 +75,10 @@ private:
 // True when a window system looks reachable for the platform Qt would use.
 bool displayAvailable(int argc, char** argv);
 
+// What follows the event loop: what still loads is stopped, the windows close, and running jobs get
+// half a second; when work still runs then, standard output is flushed and the program leaves at once.
+void FinishRun(Shell& shell);
+
 // Builds the application and runs it until the user quits. `record` is null when the command line
 // gave none. Returns the exit code: 1 when the application cannot be created, else 0.
 int RunApplication(int& argc, char** argv, const ArgumentRecord* record);

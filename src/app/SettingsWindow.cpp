@@ -1,6 +1,7 @@
 #include "app/SettingsWindow.h"
 
 #include "app/Stores.h"
+#include "core/DecodeBudget.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -29,7 +30,7 @@ namespace {
 
 // Export ids: the keys of the gadgets in the stores.
 enum ExportId { LosslessId = 1, QualityId, SpeedId, BackgroundColorId, FrameDurationId, LoopCountId,
-                FilterStrengthId, FilterSharpnessId, MixedId };
+                FilterStrengthId, FilterSharpnessId, MixedId, DecodeBudgetId };
 
 QString key(int id)
 {
@@ -195,7 +196,7 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     mixedCheck->setAccessibleName(QStringLiteral("mixed"));
     mixedCheck->setToolTip(QStringLiteral("animation frames lossy or lossless, whichever is smaller (lossless off)"));
     connect(losslessCheck, &QCheckBox::toggled, mixedCheck, [this](bool on) { mixedCheck->setEnabled(!on); });
-    fields.reserve(6);
+    fields.reserve(7);
     qualityField = numberField(QualityId, QStringLiteral("Quality"), QStringLiteral("50"),
                                QStringLiteral("between 0 (smallest file) and 100 (biggest)"));
     speedField = numberField(SpeedId, QStringLiteral("Speed trade-off"), QStringLiteral("0"),
@@ -209,6 +210,10 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
                                       QStringLiteral(" range: [0 = off .. 100 = strongest]"));
     filterSharpnessField = numberField(FilterSharpnessId, QStringLiteral("Sharpness"), QStringLiteral("0"),
                                        QStringLiteral("range: [0 = off .. 7 = least sharp]"));
+    decodeBudgetField = numberField(DecodeBudgetId, QStringLiteral("Decode budget"),
+                                    QString::number(DefaultDecodeBudgetBytes() / kMiB),
+                                    QStringLiteral("memory for one decoded picture (in MiB); larger ones are "
+                                                   "shown reduced or refused"));
     setStyleSheet(QLatin1String(kInvalidStyle));
 
     typingPause = new QTimer(this);
@@ -250,6 +255,8 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     section(QStringLiteral("Filter"));
     labelled(QStringLiteral("Strength"), filterStrengthField);
     labelled(QStringLiteral("Sharpness"), filterSharpnessField);
+    section(QStringLiteral("Memory"));
+    labelled(QStringLiteral("Decode budget (MiB)"), decodeBudgetField);
     grid->setColumnStretch(1, 1);
     auto* gadgets = new QGroupBox;
     gadgets->setLayout(grid);
@@ -302,6 +309,7 @@ std::pair<std::int64_t, std::int64_t> SettingsWindow::rangeOf(int exportId)
     case LoopCountId: return {0, 65535};
     case FilterStrengthId: return {0, 100};
     case FilterSharpnessId: return {0, 7};
+    case DecodeBudgetId: return {kMinDecodeBudgetMiB, kMaxDecodeBudgetMiB};
     default: return {0, 0};
     }
 }
@@ -332,6 +340,8 @@ void SettingsWindow::textChanged(NumberField& field)
     if (field.edit != frameDurationField) {
         if (acceptable(field))
             field.inForce = field.edit->text();
+        if (field.edit == decodeBudgetField)
+            SetDecodeBudgetMiB(std::uint64_t(valueInForce(decodeBudgetField)));
         return;
     }
     // Typed text waits for the end of editing or a pause; text set by the program is taken at once.
@@ -403,6 +413,7 @@ void SettingsWindow::cancel()
         if (fields[i].edit != frameDurationField)
             fields[i].inForce = atOpen.texts[i];
     }
+    SetDecodeBudgetMiB(std::uint64_t(valueInForce(decodeBudgetField)));
     applyFrameDuration();
     hide();
     Q_EMIT restored();
@@ -473,7 +484,8 @@ void SettingsWindow::load(const Stores& stores)
     const std::pair<ExportId, QLineEdit*> stored[] = {
         {QualityId, qualityField},           {SpeedId, speedField},
         {FrameDurationId, frameDurationField}, {LoopCountId, loopCountField},
-        {FilterStrengthId, filterStrengthField}, {FilterSharpnessId, filterSharpnessField}};
+        {FilterStrengthId, filterStrengthField}, {FilterSharpnessId, filterSharpnessField},
+        {DecodeBudgetId, decodeBudgetField}};
     for (const auto& [id, field] : stored) {
         const QVariant value = stores.value(key(id));
         // A text field holds text; a list or anything else found in its place is not used, nor is a
@@ -502,6 +514,7 @@ QVariantHash SettingsWindow::values() const
         {key(FilterStrengthId), entry(filterStrengthField).inForce},
         {key(FilterSharpnessId), entry(filterSharpnessField).inForce},
         {key(MixedId), mixedCheck->isChecked()},
+        {key(DecodeBudgetId), entry(decodeBudgetField).inForce},
     };
 }
 

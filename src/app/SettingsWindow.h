@@ -62,6 +62,9 @@ public:
     static constexpr std::int64_t kLongestFrameDuration = std::numeric_limits<std::int32_t>::max() / 1000;
     // How long typing in the frame duration field pauses before the duration is taken.
     static constexpr int kTypingPause = 600; // ms
+    // The decode budget the field takes, in MiB: from a small picture's worth to 1 TiB.
+    static constexpr std::int64_t kMinDecodeBudgetMiB = 16;
+    static constexpr std::int64_t kMaxDecodeBudgetMiB = std::int64_t(1) << 20;
 
     explicit SettingsWindow(QWidget* parent = nullptr);
     ~SettingsWindow() override;
@@ -81,7 +84,7 @@ public:
     // Every gadget takes the stored value of its export id; a missing or unusable one (a text out of
     // the field's range included) leaves the gadget as it is.
     void load(const Stores& stores);
-    // The values in force under their export ids ("1" to "9").
+    // The values in force under their export ids ("1" to "8", "9" for mixed, "10" for the decode budget).
     QVariantHash values() const;
 
     // The window opens centred over `anchor` (unless it has a place of its own already) and stays
@@ -105,6 +108,8 @@ public:
     QLineEdit* loopCountField = nullptr;
     QLineEdit* filterStrengthField = nullptr;
     QLineEdit* filterSharpnessField = nullptr;
+    // The decode budget in MiB; the value in force is the budget of every decoder of the program.
+    QLineEdit* decodeBudgetField = nullptr;
     QPushButton* saveButton = nullptr;
     QPushButton* useButton = nullptr;
     QPushButton* cancelButton = nullptr;

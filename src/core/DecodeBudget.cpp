@@ -65,12 +65,19 @@ std::string FormatByteSize(std::uint64_t bytes)
 BudgetCheck CheckDecodeBudget(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel,
                               std::uint64_t buffers, std::uint64_t budget)
 {
+    std::uint64_t pixels = 0, perBuffer = 0, needed = 0;
+    if (__builtin_mul_overflow(width, height, &pixels) || __builtin_mul_overflow(pixels, bytesPerPixel, &perBuffer) ||
+        __builtin_mul_overflow(perBuffer, buffers, &needed))
+        needed = UINT64_MAX;
+    return CheckDecodeBudgetBytes(width, height, needed, budget);
+}
+
+BudgetCheck CheckDecodeBudgetBytes(std::uint64_t width, std::uint64_t height, std::uint64_t bytes,
+                                   std::uint64_t budget)
+{
     BudgetCheck out;
     out.budget = budget ? budget : DecodeBudgetBytes();
-    std::uint64_t pixels = 0, perBuffer = 0;
-    if (__builtin_mul_overflow(width, height, &pixels) || __builtin_mul_overflow(pixels, bytesPerPixel, &perBuffer) ||
-        __builtin_mul_overflow(perBuffer, buffers, &out.needed))
-        out.needed = UINT64_MAX;
+    out.needed = bytes;
     out.fits = out.needed <= out.budget;
     if (!out.fits)
         out.message = std::to_string(width) + " x " + std::to_string(height) + " needs " +

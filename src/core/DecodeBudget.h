@@ -37,6 +37,11 @@ struct BudgetCheck {
 BudgetCheck CheckDecodeBudget(std::uint64_t width, std::uint64_t height, std::uint64_t bytesPerPixel,
                               std::uint64_t buffers = 1, std::uint64_t budget = 0);
 
+// The same for a picture of width x height that needs `bytes` in all (UINT64_MAX: more than can be
+// counted), for decoders whose buffers are not a whole number of bytes a pixel.
+BudgetCheck CheckDecodeBudgetBytes(std::uint64_t width, std::uint64_t height, std::uint64_t bytes,
+                                   std::uint64_t budget = 0);
+
 // Byte counts as people read them: "512.0 MiB" below 1 GiB, "4.0 GiB" from there, one decimal.
 std::string FormatByteSize(std::uint64_t bytes);
 

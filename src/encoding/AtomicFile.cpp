@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,24 @@ std::string nameOf(const std::string& path)
 {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string randomSuffix();
+
+std::string temporaryNameIn(const std::string& directory, const std::string& target)
+{
+    return directory + "/." + nameOf(target) + "." + randomSuffix() + ".part";
+}
+
+// Gives the unnamed file open as `fd` the name `path`; fails when `path` exists.
+bool linkUnnamed(int fd, const std::string& path)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    // Without /proc: the descriptor itself, which needs a privilege most users lack.
+    return errno == ENOENT && ::access("/proc/self/fd", F_OK) != 0 &&
+           ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
 }
 
 std::string randomSuffix()
@@ -106,17 +125,13 @@ Status AtomicFile::open()
         return failure(errno);
 
     const std::string directory = directoryOf(resolved);
-    int openError = EEXIST;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = directory + "/." + nameOf(resolved) + "." + randomSuffix() + ".part";
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        openError = fd < 0 ? errno : 0;
-        if (fd < 0 && openError != EEXIST)
-            break;
-    }
+    // An unnamed file first: nothing of it is left if the program dies before commit().
+    fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return failure(errno); // no permission, a read-only folder, no space: a named file would fail alike
     if (fd < 0) {
-        temporary.clear();
-        return failure(openError);
+        if (const int error = openNamed(directory); error != 0)
+            return failure(error);
     }
     // A replaced file keeps its permission bits; a new one gets the usual 0666 less the umask.
     if (exists && ::fchmod(fd, existing.st_mode & 07777) != 0) {
@@ -127,6 +142,22 @@ Status AtomicFile::open()
     failed = false;
     writeError = 0;
     return {};
+}
+
+int AtomicFile::openNamed(const std::string& directory)
+{
+    // Where the file system takes no unnamed file: a hidden name beside the target.
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = temporaryNameIn(directory, resolved);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        error = fd < 0 ? errno : 0;
+        if (fd < 0 && error != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        temporary.clear();
+    return error;
 }
 
 bool AtomicFile::write(const void* data, std::size_t size)
@@ -157,11 +188,27 @@ Status AtomicFile::commit()
     }
     // A file system that allocates late reports a full disk only here.
     int error = ::fsync(fd) == 0 ? 0 : errno;
+    if (error == 0 && temporary.empty()) {
+        // The unnamed file is put in place: under the target's name when it is free; over an existing
+        // file through a hidden name renamed over it, which leaves that name only for the instant
+        // between the two calls.
+        if (!linkUnnamed(fd, resolved)) {
+            error = errno;
+            for (int attempt = 0; attempt < 16 && error == EEXIST; ++attempt) {
+                temporary = temporaryNameIn(directoryOf(resolved), resolved);
+                error = linkUnnamed(fd, temporary) ? 0 : errno;
+                if (error != 0)
+                    temporary.clear();
+            }
+            if (error == 0 && ::rename(temporary.c_str(), resolved.c_str()) != 0)
+                error = errno;
+        }
+    } else if (error == 0 && ::rename(temporary.c_str(), resolved.c_str()) != 0) {
+        error = errno;
+    }
     if (::close(fd) != 0 && error == 0)
         error = errno;
     fd = -1;
-    if (error == 0 && ::rename(temporary.c_str(), resolved.c_str()) != 0)
-        error = errno;
     if (error != 0) {
         discard();
         return failure(error);

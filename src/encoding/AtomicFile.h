@@ -1,7 +1,8 @@
 #pragma once
-// Replaces a file only when everything meant for it was written: the bytes go to a fresh file in the
-// target's directory, which is synced and renamed over the target by commit(). Until then the target
-// keeps its old bytes; a writer that is destroyed without commit() removes its temporary file.
+// Replaces a file only when everything meant for it was written: the bytes go to a fresh unnamed file
+// in the target's directory, which commit() syncs and puts in place. Until then the target keeps its
+// old bytes; a writer that is destroyed without commit(), or a program that is killed, leaves nothing.
+// Only where the file system takes no unnamed file is a hidden named file used, removed on discard.
 
 #include "core/Failure.h"
 
@@ -34,11 +35,13 @@ public:
 private:
     void discard() noexcept;
     Problem failure(int error) const;
+    // The hidden named file, where no unnamed one can be had: 0, or the errno of the last attempt.
+    int openNamed(const std::string& directory);
 
 
     std::string target;
     std::string resolved;
-    std::string temporary;
+    std::string temporary; // the named temporary file; empty while the file has no name
     int fd = -1;
     bool failed = false;
     int writeError = 0; // errno of the write that failed

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -61,9 +62,10 @@ void placeOnCanvas(PictureRecord& record, std::uint32_t width, std::uint32_t hei
     record.height = height;
 }
 
-int importPlaced(const std::string& path, PictureRecord& record, std::uint32_t width, std::uint32_t height)
+int importPlaced(const std::string& path, PictureRecord& record, std::uint32_t width, std::uint32_t height,
+                 const std::atomic<bool>* stop)
 {
-    if (ImportPictureFile(path, record) != 1)
+    if (ImportPictureFileWith(path, record, nullptr, stop) != 1)
         return -1;
     placeOnCanvas(record, width, height);
     return record.pixels ? 1 : -1;
@@ -71,7 +73,8 @@ int importPlaced(const std::string& path, PictureRecord& record, std::uint32_t w
 
 } // namespace
 
-DirectoryShow::DirectoryShow(const std::string& path) : list(ListDirectory(path))
+DirectoryShow::DirectoryShow(const std::string& path, Imports imports, std::function<void()> arrived)
+    : list(ListDirectory(path)), imports(imports), arrived(std::move(arrived))
 {
     std::vector<std::string> paths = directoryFiles(list);
     if (list.pathIsFile)
@@ -90,6 +93,59 @@ DirectoryShow::DirectoryShow(const std::string& path) : list(ListDirectory(path)
     }
     list.names = std::move(kept);
     measureCanvas();
+}
+
+DirectoryShow::~DirectoryShow()
+{
+    stop->store(true);
+    if (worker.valid())
+        worker.wait();
+}
+
+std::string DirectoryShow::fileOf(std::int32_t number) const
+{
+    std::string name;
+    GetDirectoryFileName(list, number, name);
+    return name;
+}
+
+bool DirectoryShow::aheadRunning() const
+{
+    return ahead.valid() && ahead.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+void DirectoryShow::startImport(std::string name)
+{
+    if (worker.valid())
+        worker.wait(); // the previous thread has handed its picture over and is about to end
+    aheadName = std::move(name);
+    auto promise = std::make_shared<std::promise<Imported>>();
+    ahead = promise->get_future();
+    worker = std::async(std::launch::async, [promise, name = aheadName, w = width, h = height, stop = stop,
+                                             arrived = arrived] {
+        Imported imported;
+        imported.result = importPlaced(name, imported.record, w, h, stop.get());
+        promise->set_value(std::move(imported));
+        if (arrived)
+            arrived();
+    });
+}
+
+bool DirectoryShow::frameReady(std::int32_t number)
+{
+    if (imports == Imports::Wait)
+        return true;
+    const std::string name = fileOf(number);
+    if (name.empty())
+        return true; // no such frame: answered at once
+    if (aheadRunning())
+        return false; // this frame's import, or one to be ended first
+    if (ahead.valid() && aheadName == name)
+        return true;
+    if (ahead.valid())
+        ahead.get(); // an import nobody took
+    startImport(name);
+    return false;
 }
 
 void DirectoryShow::measureCanvas()
@@ -114,8 +170,9 @@ void DirectoryShow::leaveOut(std::size_t index)
 
 int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record)
 {
-    std::string name;
-    GetDirectoryFileName(list, number, name);
+    std::string name = fileOf(number);
+    if (name.empty() && imports == Imports::Background)
+        return -1; // never waits for the import running
     int result = -1;
     if (ahead.valid()) {
         Imported imported = ahead.get();
@@ -128,7 +185,7 @@ int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record)
         }
     }
     if (!name.empty())
-        result = importPlaced(name, record, width, height);
+        result = importPlaced(name, record, width, height, stop.get());
     return result;
 }
 
@@ -154,15 +211,12 @@ DirectoryShow::Shown DirectoryShow::showFrame(std::int32_t number, PictureRecord
 
 void DirectoryShow::importAhead(std::int32_t number)
 {
+    if (imports == Imports::Background && aheadRunning())
+        return;
     if (ahead.valid())
         ahead.get(); // an import nobody took
     aheadName.clear();
-    GetDirectoryFileName(list, number, aheadName);
-    ahead = std::async(std::launch::async, [name = aheadName, w = width, h = height] {
-        Imported imported;
-        imported.result = importPlaced(name, imported.record, w, h);
-        return imported;
-    });
+    startImport(fileOf(number));
 }
 
 std::vector<std::string> DirectoryShow::files() const

@@ -12,7 +12,9 @@
 #include "core/PictureRecord.h"
 #include "encoding/DirectoryList.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <future>
 #include <string>
@@ -22,11 +24,17 @@ namespace quorvanta {
 
 class DirectoryShow {
 public:
+    // Whether a frame asked for waits for its import (a frame is always there when asked for) or
+    // is imported in the background while the caller goes on (the caller never waits for a decode).
+    enum class Imports { Wait, Background };
+
     // Lists `path` (a directory, or a file that is then the one frame when encoded) and probes the
-    // size of every file in it, on several threads.
-    explicit DirectoryShow(const std::string& path);
-    // Waits for an import still running.
-    ~DirectoryShow() = default;
+    // size of every file in it, on several threads. `arrived`, when given, is called on the worker
+    // thread each time a background import ends.
+    explicit DirectoryShow(const std::string& path, Imports imports = Imports::Wait,
+                           std::function<void()> arrived = {});
+    // Stops an import still running and waits for it.
+    ~DirectoryShow();
     DirectoryShow(const DirectoryShow&) = delete;
     DirectoryShow& operator=(const DirectoryShow&) = delete;
 
@@ -34,6 +42,11 @@ public:
     const DirectoryListing& listing() const { return list; }
     std::uint32_t canvasWidth() const { return width; }
     std::uint32_t canvasHeight() const { return height; }
+
+    // Whether importFrame(number) can answer at once. Always true with Imports::Wait. Otherwise true
+    // once the picture of frame `number` has been imported; until then its import is started (after
+    // the one running, if that is for another frame) and `arrived` tells when to ask again.
+    bool frameReady(std::int32_t number);
 
     // Imports the picture of frame `number` into `record`, placed on the canvas: the one imported
     // ahead when it is that frame, a fresh import otherwise. 1 on success, -1 for no such frame or a
@@ -51,7 +64,8 @@ public:
     // (one line on standard error names it) and the file that takes its number is shown instead.
     Shown showFrame(std::int32_t number, PictureRecord& record);
 
-    // Starts importing the picture of frame `number` in the background (any earlier one is dropped).
+    // Starts importing the picture of frame `number` in the background (any earlier one is dropped;
+    // with Imports::Background one still running is left to end first).
     void importAhead(std::int32_t number);
 
     // The files an animation is encoded from, in frame order.
@@ -73,14 +87,21 @@ private:
 
     void leaveOut(std::size_t index);
     void measureCanvas();
+    std::string fileOf(std::int32_t number) const;
+    bool aheadRunning() const;
+    void startImport(std::string name);
 
     DirectoryListing list;
     std::vector<Size> pictureSizes; // of each name in the list
     Size single;                    // of the file given as the directory
     std::uint32_t width = 0;        // the canvas
     std::uint32_t height = 0;
+    Imports imports;
+    std::function<void()> arrived;
+    std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::string aheadName;       // the file being imported ahead
-    std::future<Imported> ahead; // its import; waited for before the show goes
+    std::future<Imported> ahead; // its picture, ready before `arrived` is called
+    std::future<void> worker;    // the thread importing it; waited for before the show goes
 };
 
 } // namespace quorvanta

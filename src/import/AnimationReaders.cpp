@@ -2,6 +2,7 @@
 
 #include "import/DecodedPicture.h"
 #include "import/ImportPictureFile.h"
+#include "import/QtPictureReader.h"
 #include "core/FileBytes.h"
 
 #include <QImage>
@@ -32,6 +33,7 @@ QtAnimationReader::QtAnimationReader(const std::string& path) : QtAnimationReade
 
 QtAnimationReader::QtAnimationReader(QByteArray fileBytes) : bytes(std::move(fileBytes)), device(&bytes)
 {
+    const QtDecodeScope scope;
     if (bytes.isEmpty() || !device.open(QIODevice::ReadOnly))
         return;
     reader.setDevice(&device);
@@ -52,6 +54,7 @@ QtAnimationReader::QtAnimationReader(QByteArray fileBytes) : bytes(std::move(fil
 
 FrameSource::Read QtAnimationReader::next(AnimationFrame& frame)
 {
+    const QtDecodeScope scope;
     if (!ok() || read >= frames)
         return Read::End;
     QImage image;

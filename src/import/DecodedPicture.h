@@ -27,7 +27,7 @@ struct DecodedPicture {
     std::uint32_t height = 0;
     Buffer<std::uint32_t> pixels; // width * height values 0xAARRGGBB when Decoded
     int scalePercent = 100;       // below 100 when the picture was decoded reduced to fit the budget
-    std::string message;          // why an over-budget picture was refused
+    std::string message;          // why an over-budget picture was refused, or reduced
 
     static DecodedPicture unreadable() { return {}; }
     static DecodedPicture noMemory(std::uint32_t w, std::uint32_t h)

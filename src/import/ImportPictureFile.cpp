@@ -9,7 +9,8 @@
 
 namespace quorvanta {
 
-DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea)
+DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea,
+                             const std::atomic<bool>* stop)
 {
     if (LooksLikeIlbm(bytes))
         return DecodeIlbm(bytes);
@@ -19,20 +20,27 @@ DecodedPicture DecodePicture(std::span<const std::uint8_t> bytes, std::uint64_t 
     // TGA check must come before Qt is asked.
     if (LooksLikeTga(bytes))
         return DecodeTga(bytes);
-    return DecodeWithQt(bytes, reducedArea);
+    return DecodeWithQt(bytes, reducedArea, stop);
 }
 
 int ImportPictureFile(const std::string& path, PictureRecord& record)
 {
+    return ImportPictureFileWith(path, record, nullptr, nullptr);
+}
+
+int ImportPictureFileWith(const std::string& path, PictureRecord& record, ImportReport* report,
+                          const std::atomic<bool>* stop)
+{
     const FileBytes file = ReadWholeFile(path, kMaxImportFileBytes);
-    return ImportPictureBytes(file.ok() ? file.bytes() : std::span<const std::uint8_t>{}, record);
+    return ImportPictureBytes(file.ok() ? file.bytes() : std::span<const std::uint8_t>{}, record, report,
+                              kDefaultReducedArea, stop);
 }
 
 int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record, ImportReport* report,
-                       std::uint64_t reducedArea)
+                       std::uint64_t reducedArea, const std::atomic<bool>* stop)
 {
     DecodedPicture picture = !bytes.empty() && bytes.size() <= kMaxImportFileBytes
-                                 ? DecodePicture(bytes, reducedArea)
+                                 ? DecodePicture(bytes, reducedArea, stop)
                                  : DecodedPicture::unreadable();
     if (report) {
         report->scalePercent = picture.scalePercent;

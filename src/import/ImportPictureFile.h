@@ -4,6 +4,7 @@
 #include "core/DecodeBudget.h"
 #include "core/PictureRecord.h"
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,14 +19,18 @@ int ImportPictureFile(const std::string& path, PictureRecord& record);
 // why it was refused ("32768 x 32768 needs 4.0 GiB; the limit is 1.0 GiB (Settings)").
 struct ImportReport {
     int scalePercent = 100;
-    std::string message; // empty unless the picture was refused for its size
+    std::string message; // empty unless the picture was refused or reduced for its size
 };
 
 // The same for a file already in memory. A picture over the decode budget is reduced to at most
 // `reducedArea` pixels where its decoder can scale (JPEG), and refused otherwise. Safe to call from a
-// worker thread.
+// worker thread; once `stop` is true a decode under way ends early, as a failure.
 int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& record, ImportReport* report = nullptr,
-                       std::uint64_t reducedArea = kDefaultReducedArea);
+                       std::uint64_t reducedArea = kDefaultReducedArea, const std::atomic<bool>* stop = nullptr);
+
+// ImportPictureFile with the report and the stop flag of ImportPictureBytes.
+int ImportPictureFileWith(const std::string& path, PictureRecord& record, ImportReport* report,
+                          const std::atomic<bool>* stop);
 
 // The width and height of the picture in the file, from its header where the format allows (decoded
 // otherwise): true when the file looks like a picture we read. Safe on several threads at once.

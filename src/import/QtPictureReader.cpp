@@ -1,17 +1,20 @@
 #include "import/QtPictureReader.h"
 
 #include "import/BmpHeaderWidening.h"
+#include "import/DeclaredSize.h"
 #include "import/TruncationChecks.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QIODevice>
 #include <QImageReader>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
 namespace quorvanta {
 
@@ -48,13 +51,62 @@ void prepareQt()
     followBudget();
 }
 
-class QuietQtMessages {
+
+
+// The bytes of a picture in memory as a device for Qt's readers, without a copy. Once `stop` is true
+// every read fails, so that a reader deep in a large picture gives up at its next read.
+class StoppableBytes : public QIODevice {
 public:
-    QuietQtMessages() { ++quietDepth; }
-    ~QuietQtMessages() { --quietDepth; }
-    QuietQtMessages(const QuietQtMessages&) = delete;
-    QuietQtMessages& operator=(const QuietQtMessages&) = delete;
+    StoppableBytes(std::span<const std::uint8_t> bytes, const std::atomic<bool>* stop) : bytes(bytes), stop(stop) {}
+    qint64 size() const override { return qint64(bytes.size()); }
+
+protected:
+    qint64 readData(char* out, qint64 most) override
+    {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return -1;
+        const qint64 at = pos();
+        const qint64 count = std::clamp<qint64>(qint64(bytes.size()) - at, 0, most);
+        if (count > 0)
+            std::memcpy(out, bytes.data() + at, std::size_t(count));
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::span<const std::uint8_t> bytes;
+    const std::atomic<bool>* stop;
 };
+
+// Bytes of the image a reader makes in `format` before it is converted to ours (rows padded to 4
+// bytes, as QImage keeps them); UINT64_MAX when they cannot be counted.
+std::uint64_t nativeImageBytes(QImage::Format format, std::uint64_t width, std::uint64_t height)
+{
+    const std::uint64_t depth = std::max(1, int(QImage::toPixelFormat(format).bitsPerPixel()));
+    const auto bits = checkedMul(width, depth);
+    const auto bytes = bits ? checkedMul((*bits + 31) / 32 * 4, height) : std::nullopt;
+    return bytes ? *bytes : UINT64_MAX;
+}
+
+// The refusal of a picture whose pixels, and the reader's own image when it is converted afterwards,
+// do not fit the decode budget; nothing when they fit.
+std::optional<DecodedPicture> overBudget(QSize size, QImage::Format format, bool converted)
+{
+    const auto w = std::uint64_t(size.width()), h = std::uint64_t(size.height());
+    const auto ours = checkedMul(w, h, 4);
+    std::uint64_t needed = ours ? *ours : UINT64_MAX;
+    if (converted && __builtin_add_overflow(needed, nativeImageBytes(format, w, h), &needed))
+        needed = UINT64_MAX;
+    BudgetCheck check = CheckDecodeBudgetBytes(w, h, needed);
+    if (check)
+        return std::nullopt;
+    DecodedPicture refused = DecodedPicture::unreadable();
+    refused.status = DecodedPicture::Status::OverBudget;
+    refused.width = std::uint32_t(w);
+    refused.height = std::uint32_t(h);
+    refused.message = std::move(check.message);
+    return refused;
+}
 
 bool tooLarge(const QSize& size)
 {
@@ -83,39 +135,75 @@ void convertInto(const QImage& image, std::uint32_t* canvas)
 
 } // namespace
 
-DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea)
+QtDecodeScope::QtDecodeScope()
 {
     prepareQt();
-    const QuietQtMessages quiet;
+    ++quietDepth;
+}
 
+QtDecodeScope::~QtDecodeScope()
+{
+    --quietDepth;
+}
+
+DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t reducedArea,
+                            const std::atomic<bool>* stop)
+{
+    const QtDecodeScope scope;
+
+    if (!PngChunksFit(bytes))
+        return DecodedPicture::unreadable();
     const auto widened = WidenBmpInfoHeader(bytes);
     if (widened)
         bytes = widened->bytes();
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                              qsizetype(bytes.size()));
-    QBuffer device(&data);
-    if (!device.open(QIODevice::ReadOnly))
+    StoppableBytes device(bytes, stop);
+    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return DecodedPicture::unreadable();
     QImageReader reader(&device); // no file name, no format: the content decides
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
-    if (!reader.canRead())
+    // Some of Qt's readers turn a large picture down, or decode it, without saying its size: the
+    // header's own size names it.
+    const auto declared = DeclaredPictureSize(bytes);
+    const auto refusedAsDeclared = [&declared]() -> std::optional<DecodedPicture> {
+        if (!declared || declared->first == 0 || declared->second == 0)
+            return std::nullopt;
+        return DecodedPicture::overBudget(declared->first, declared->second);
+    };
+    if (!reader.canRead()) {
+        if (auto refused = refusedAsDeclared())
+            return std::move(*refused);
         return DecodedPicture::unreadable();
+    }
 
     // The declared size is checked before a pixel is decoded. A JPEG is decoded reduced instead:
     // its decoder scales while it decodes.
     QSize announced = reader.size();
+    if (!announced.isValid() || announced.isEmpty())
+        if (auto refused = refusedAsDeclared())
+            return std::move(*refused);
     int percent = 100;
+    std::string reducedBecause;
     const bool known = announced.isValid() && !announced.isEmpty();
+    // (Asked only of a header that was read: Qt's JPEG reader leaves the format unset otherwise.)
+    const QImage::Format format = known ? reader.imageFormat() : QImage::Format_Invalid;
+    // A reader that cannot write our pixels straight away makes an image of its own format first,
+    // which is converted afterwards: both count against the budget.
+    const bool writesOurs = format == QImage::Format_ARGB32 || format == QImage::Format_RGB32;
     if (known) {
-        if (auto refused = DecodedPicture::overBudget(std::uint64_t(announced.width()),
-                                                      std::uint64_t(announced.height()))) {
-            if (reader.format() != "jpeg" || !reader.supportsOption(QImageIOHandler::ScaledSize))
+        if (auto refused = overBudget(announced, format, !writesOurs)) {
+            // The JPEG decoder scales by at most 8 while it decodes; Qt scales the rest from there.
+            const std::uint64_t w8 = (std::uint64_t(announced.width()) + 7) / 8;
+            const std::uint64_t h8 = (std::uint64_t(announced.height()) + 7) / 8;
+            if (reader.format() != "jpeg" || !reader.supportsOption(QImageIOHandler::ScaledSize) ||
+                !CheckDecodeBudgetBytes(w8, h8, w8 * h8 * 4 + reducedArea * 4))
                 return std::move(*refused);
-            const ReducedSize reduced =
-                ReduceToFit(std::uint32_t(announced.width()), std::uint32_t(announced.height()), reducedArea);
+            const ReducedSize reduced = ReduceToFit(std::uint32_t(announced.width()),
+                                                    std::uint32_t(announced.height()), reducedArea,
+                                                    writesOurs ? 4 : 8);
             announced = QSize(int(reduced.width), int(reduced.height));
             percent = reduced.percent;
+            reducedBecause = std::move(refused->message);
             reader.setScaledSize(announced);
         }
     }
@@ -126,8 +214,7 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     // straight into our buffer: Qt's readers reuse an image of the right size and format.
     QImage image;
     Buffer<std::uint32_t> direct; // null unless the reader writes into it
-    const QImage::Format format = reader.imageFormat();
-    if (known && percent == 100 && (format == QImage::Format_ARGB32 || format == QImage::Format_RGB32)) {
+    if (known && percent == 100 && writesOurs) {
         if (auto canvas = allocCanvas(std::uint32_t(announced.width()), std::uint32_t(announced.height())))
             direct = std::move(*canvas);
         if (direct)
@@ -150,13 +237,16 @@ DecodedPicture DecodeWithQt(std::span<const std::uint8_t> bytes, std::uint64_t r
     if (!canvas)
         return DecodedPicture::noMemory(width, height);
     convertInto(image, canvas->get());
-    return DecodedPicture::decoded(width, height, std::move(*canvas), percent);
+    DecodedPicture out = DecodedPicture::decoded(width, height, std::move(*canvas), percent);
+    out.message = std::move(reducedBecause);
+    return out;
 }
 
 bool ProbeWithQt(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height)
 {
-    prepareQt();
-    const QuietQtMessages quiet;
+    if (!PngChunksFit(bytes))
+        return false;
+    const QtDecodeScope scope;
     const auto widened = WidenBmpInfoHeader(bytes);
     if (widened)
         bytes = widened->bytes();

@@ -110,4 +110,21 @@ bool LooksComplete(std::span<const std::uint8_t> bytes)
     return true;
 }
 
+bool PngChunksFit(std::span<const std::uint8_t> bytes)
+{
+    if (!startsWith(bytes, "\x89PNG\r\n\x1a\n", 8))
+        return true;
+    std::uint64_t at = 8;
+    while (at + 8 <= bytes.size()) {
+        const std::uint64_t length = std::uint64_t(bytes[at]) << 24 | std::uint64_t(bytes[at + 1]) << 16 |
+                                     std::uint64_t(bytes[at + 2]) << 8 | bytes[at + 3];
+        if (at + 12 + length > bytes.size())
+            return false;
+        if (std::memcmp(bytes.data() + at + 4, "IEND", 4) == 0)
+            return true;
+        at += 12 + length;
+    }
+    return false;
+}
+
 } // namespace quorvanta

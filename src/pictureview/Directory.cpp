@@ -8,6 +8,8 @@
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
 
+#include <QPointer>
+
 namespace quorvanta {
 
 void PictureView::openDirectory()
@@ -21,9 +23,20 @@ void PictureView::openDirectory()
 void PictureView::loadDirectory(const std::string& path)
 {
     const BusyPointer busy;
+    cancelLoading(); // a file still loading would replace the directory when it arrives
     setPath(path);
-    directory.reset(); // waits for an import still running for the previous directory
-    directory = std::make_unique<DirectoryShow>(path);
+    directory.reset(); // stops an import still running for the previous directory, and waits for it
+    reducedBecause.clear();
+    waitingDirFrame = 0;
+    // With worker threads the pictures are imported in the background, and a frame still being
+    // imported is shown when it arrives; inline, each frame is there when it is asked for.
+    auto arrived = [view = QPointer<PictureView>(this)] {
+        QMetaObject::invokeMethod(
+            view, [view] { if (view) view->dirFrameArrived(); }, Qt::QueuedConnection);
+    };
+    directory = jobs.inlineJobs()
+                    ? std::make_unique<DirectoryShow>(path)
+                    : std::make_unique<DirectoryShow>(path, DirectoryShow::Imports::Background, arrived);
     setFrameCount(directory->frameCount());
     enterMode(Mode::Directory);
     d.currentFrame = 1;
@@ -35,8 +48,20 @@ void PictureView::loadDirectory(const std::string& path)
     send(MethodId::ShowDirFrame, 1);
 }
 
+void PictureView::dirFrameArrived()
+{
+    if (waitingDirFrame != 0 && d.mode == Mode::Directory)
+        send(MethodId::ShowDirFrame, waitingDirFrame);
+}
+
 void PictureView::showDirFrame(std::int32_t frame)
 {
+    // A picture still being imported never holds up a tick: the frame on show stays until it arrives.
+    waitingDirFrame = 0;
+    if (directory && !directory->frameReady(frame)) {
+        waitingDirFrame = frame;
+        return;
+    }
     // Transparent parts show the background the written file will carry.
     d.backgroundColor = settings ? packBackgroundColor(settings->backgroundColor()) : 0xFFFFFFFF;
     d.importBuffer.releasePixels();

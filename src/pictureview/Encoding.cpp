@@ -85,6 +85,12 @@ void PictureView::encodePicture(const std::string& path)
                                                             : "a WebP picture is on show; open a picture of another format"));
         return;
     }
+    // Encoding needs the whole picture: one shown reduced to fit the decode budget is refused.
+    if (!reducedBecause.empty()) {
+        printDiagnostic(reducedBecause);
+        Q_EMIT failed(problem(Failure::OverBudget, reducedBecause));
+        return;
+    }
     if (d.importStatus != 1 || !d.importBuffer.pixels) {
         Q_EMIT failed(problem(Failure::NothingToEncode, "no picture was imported"));
         return;

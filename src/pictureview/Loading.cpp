@@ -1,33 +1,101 @@
 // Opening a file: a WebP still or animation is kept whole and shown, any other picture is imported.
+// The file is read, sorted and decoded by a job off the GUI thread; what it made is put on show only
+// when it is still the newest load, so opening another file drops the one in flight.
 
 #include "pictureview/PictureView.h"
 
+#include "core/DecodeBudget.h"
 #include "core/FileBytes.h"
 #include "core/Messages.h"
 #include "import/ImportPictureFile.h"
 #include "pictureview/BusyPointer.h"
+#include "pictureview/DisplayReduction.h"
 #include "pictureview/Requesters.h"
 #include "import/AnimationPlayback.h"
 #include "viewing/WebPAnimationPlayback.h"
 #include "viewing/WebPFile.h"
 
+#include <optional>
+
 namespace quorvanta {
+
+// Everything a load makes: it owns all of it, so the job shares nothing with the picture object.
+struct LoadedFile {
+    std::string path;
+    std::optional<Problem> refused; // why the file can't be shown
+    int kind = KindNotWebP;
+    std::shared_ptr<const std::uint8_t[]> bytes; // a WebP file or an animation, kept whole
+    std::uint64_t size = 0;
+    std::unique_ptr<PlayableAnimation> animation;
+    std::unique_ptr<StillPicture> still;
+    PictureRecord imported;
+    int scalePercent = 100;
+    std::string reducedBecause; // the budget message of a picture shown reduced
+};
 
 namespace {
 
-// The animation in a file: an animated WebP from its frame table, any other through its reader (an
-// animated GIF, say). Null for a still WebP; NotAPicture for a file that is no animation, to be
-// imported as a picture.
-Result<std::unique_ptr<PlayableAnimation>> openAnimation(int kind, const std::shared_ptr<const std::uint8_t[]>& bytes,
-                                                         std::uint64_t size)
+bool stopped(const StopFlag& stop)
 {
-    if (kind == KindStill)
-        return std::unique_ptr<PlayableAnimation>();
-    if (kind == KindAnimated)
-        return WebPAnimationPlayback::open(bytes, size);
-    if (!bytes)
-        return problem(Failure::NotAPicture);
-    return OpenAnimationPlayback(bytes, size);
+    return stop && stop->load(std::memory_order_relaxed);
+}
+
+// One read serves the classification and, for WebP and other animations, the file kept in memory.
+LoadedFile readAndDecode(const std::string& path, const StopFlag& stop)
+{
+    LoadedFile out;
+    out.path = path;
+    const std::string name = displayName(path);
+    FileBytes file = ReadWholeFile(path);
+    if (!file.ok()) {
+        out.refused = readProblem(file, path);
+        return out;
+    }
+    if (stopped(stop)) {
+        out.refused = problemWith(name, Failure::Cancelled);
+        return out;
+    }
+    out.kind = ClassifyFile(file.bytes());
+    out.size = file.size;
+    out.bytes = std::shared_ptr<const std::uint8_t[]>(std::move(file.data));
+    if (out.kind == KindAnimated || out.kind == KindNotWebP) {
+        // An animated WebP from its frame table, any other animation (an animated GIF) through its
+        // reader. One that can't be played as a whole (no frame, a frame off or larger than the canvas,
+        // a canvas over the decode budget) is an unreadable file.
+        auto opened = out.kind == KindAnimated ? WebPAnimationPlayback::open(out.bytes, out.size)
+                                               : OpenAnimationPlayback(out.bytes, out.size);
+        if (opened) {
+            out.kind = KindAnimated;
+            out.animation = std::move(opened).value();
+            return out;
+        }
+        if (out.kind == KindAnimated || opened.problem().failure != Failure::NotAPicture) {
+            out.refused = opened.problem();
+            out.refused->subject = name;
+            return out;
+        }
+    }
+    if (out.kind == KindNotWebP) {
+        ImportReport report;
+        const std::span<const std::uint8_t> bytes(out.bytes.get(), static_cast<std::size_t>(out.size));
+        if (ImportPictureBytes(bytes, out.imported, &report, kDefaultReducedArea, stop.get()) != 1)
+            out.refused = stopped(stop)             ? problemWith(name, Failure::Cancelled)
+                          : !report.message.empty() ? problemWith(name, Failure::OverBudget, report.message)
+                                                    : problemWith(name, Failure::NotAPicture);
+        out.bytes.reset();
+        out.scalePercent = report.scalePercent;
+        if (report.scalePercent < 100)
+            out.reducedBecause = report.message;
+        return out;
+    }
+    out.still = std::make_unique<StillPicture>(
+        DecodeWebPStill({out.bytes.get(), static_cast<std::size_t>(out.size)}));
+    if (!out.still->refusedBecause.empty())
+        out.refused = problemWith(name, Failure::OverBudget, out.still->refusedBecause);
+    out.scalePercent = out.still->scalePercent;
+    if (out.still->scalePercent < 100)
+        out.reducedBecause = CheckDecodeBudget(out.still->fullWidth, out.still->fullHeight, 4).message;
+    return out;
 }
 
 } // namespace
@@ -41,60 +109,70 @@ void PictureView::openWebP()
         send(MethodId::Load, requesters->pathBuffer());
 }
 
+void PictureView::cancelLoading()
+{
+    if (loadStop)
+        loadStop->store(true);
+    loadStop.reset();
+    ++loadGeneration; // a result still on its way is dropped
+    loadingBusy.reset();
+}
+
 void PictureView::load(const std::string& path)
 {
-    const BusyPointer busy;
-    // One read serves both the classification and, for WebP, the file kept in memory.
-    FileBytes file = ReadWholeFile(path);
-    const int kind = file.ok() ? ClassifyFile(file.bytes()) : KindNotWebP;
-    std::shared_ptr<const std::uint8_t[]> bytes(std::move(file.data));
-    // An animation that can't be played as a whole (no frame, a frame off or larger than the canvas,
-    // a canvas over the decode budget) is an unreadable file: what is on show stays.
-    auto opened = openAnimation(kind, bytes, file.size);
+    cancelLoading();
+    const std::uint64_t generation = loadGeneration;
+    loadStop = std::make_shared<std::atomic<bool>>(false);
+    loadingBusy = std::make_unique<BusyPointer>();
+    jobs.run<LoadedFile>(
+        this, [path, stop = loadStop] { return readAndDecode(path, stop); },
+        [this, generation](LoadedFile loaded) {
+            if (generation != loadGeneration)
+                return; // another file was opened meanwhile
+            const BusyPointer busy;
+            loadStop.reset();
+            loadingBusy.reset();
+            finishLoad(loaded);
+        });
+}
 
-    if (!opened && opened.problem().failure == Failure::NotAPicture) {
-        // Imported aside: a file that is not a picture leaves what is on show, and encodable, as it was.
-        PictureRecord imported;
-        ImportReport report;
-        if (!file.ok() || ImportPictureBytes({bytes.get(), bytes ? file.size : 0}, imported, &report) != 1) {
-            printMessage(kCantReadFile);
-            Q_EMIT failed(!file.ok() ? readProblem(file, path)
-                          : report.message.empty()
-                              ? problemWith(displayName(path), Failure::NotAPicture)
-                              : problemWith(displayName(path), Failure::OverBudget, report.message));
-            return;
-        }
-        bytes.reset();
-        setPath(path);
-        d.backgroundColor = 0xFFFFFFFF;
-        d.importBuffer = std::move(imported);
-        d.importStatus = 1;
-        enterMode(Mode::Imported);
-        send(MethodId::ShowImported);
-        return;
-    }
-    if (!opened) {
+void PictureView::finishLoad(LoadedFile& loaded)
+{
+    const std::string& path = loaded.path;
+    if (loaded.refused) {
+        // What is on show, and encodable, stays as it was.
         printMessage(kCantReadFile);
-        printDiagnostic(path + ": " + opened.problem().text());
-        Problem reason = opened.problem();
-        reason.subject = displayName(path);
-        Q_EMIT failed(reason);
+        if (loaded.kind == KindAnimated || loaded.refused->failure == Failure::OverBudget)
+            printDiagnostic(path + ": " + loaded.refused->text());
+        Q_EMIT failed(*loaded.refused);
         return;
     }
     setPath(path);
     d.backgroundColor = 0xFFFFFFFF;
-    animation = std::move(opened).value();
-    d.fileData = bytes;
-    d.fileSize = file.size;
-    if (kind == KindStill) {
+    reducedBecause = loaded.reducedBecause;
+    if (loaded.kind == KindNotWebP) {
+        d.importBuffer = std::move(loaded.imported);
+        d.importStatus = 1;
+        enterMode(Mode::Imported);
+        send(MethodId::ShowImported);
+        Q_EMIT scaleChanged(loaded.scalePercent);
+        return;
+    }
+    animation = std::move(loaded.animation);
+    d.fileData = loaded.bytes;
+    d.fileSize = loaded.size;
+    if (loaded.kind == KindStill) {
+        decodedStill = std::move(loaded.still);
         enterMode(Mode::Still);
         send(MethodId::DecodeStill);
+        Q_EMIT scaleChanged(loaded.scalePercent);
     } else {
         d.currentFrame = 1;
         enterMode(Mode::Animated);
         Q_EMIT currentFrameChanged(1);
         play();
         send(MethodId::ShowAnimFrame, 1);
+        Q_EMIT scaleChanged(100);
     }
 }
 
@@ -105,8 +183,10 @@ void PictureView::decodeStill()
     DisplayBuffer old = std::move(d.pixels);
     d.pixels.reset();
     pictureChanged();
-    StillPicture still =
-        DecodeWebPStill({d.fileData.get(), static_cast<std::size_t>(d.fileData ? d.fileSize : 0)}, &old);
+    // A load has decoded the picture already; a DecodeStill sent on its own decodes the file on show.
+    const std::span<const std::uint8_t> file(d.fileData.get(), static_cast<std::size_t>(d.fileData ? d.fileSize : 0));
+    StillPicture still = decodedStill ? std::move(*decodedStill) : DecodeWebPStill(file, &old);
+    decodedStill.reset();
     if (!still.configured)
         return;
     d.width = still.width;
@@ -121,11 +201,17 @@ void PictureView::decodeStill()
 void PictureView::showImported()
 {
     const PictureRecord& record = d.importBuffer;
-    d.width = record.width;
-    d.height = record.height;
     d.pixelFormat = PixelFormat::ARGB;
-    d.bytesPerRow = record.width * 4;
-    copyRecordToDisplay(record, d.pixels);
+    // The imported picture is the one full-size copy; a picture larger than can ever be drawn is
+    // shown from a reduced one.
+    if (const std::uint32_t factor = drawnReduction(record.width, record.height); factor > 1) {
+        reduceRecordToDisplay(record, factor, d.pixels, d.width, d.height);
+    } else {
+        d.width = record.width;
+        d.height = record.height;
+        copyRecordToDisplay(record, d.pixels);
+    }
+    d.bytesPerRow = d.width * 4;
     pictureChanged();
 }
 

@@ -2,6 +2,10 @@
 
 #include "core/PlayableAnimation.h"
 #include "encoding/DirectoryShow.h"
+#include "pictureview/BusyPointer.h"
+#include "pictureview/DisplayReduction.h"
+#include "viewing/AnimationState.h"
+#include "viewing/WebPFile.h"
 
 #include <QHideEvent>
 #include <QPainter>
@@ -86,6 +90,7 @@ PictureView::~PictureView()
 {
     // An encoding still running stops at its next report; its result is not taken.
     cancelEncoding();
+    cancelLoading();
 }
 
 void PictureView::dispatch(const Message& message)
@@ -178,6 +183,11 @@ const QImage& PictureView::displayImage() const
     const auto rows = static_cast<std::uint32_t>(std::min<std::uint64_t>(d.height, rowsHeld));
     if (rows == 0 || d.bytesPerRow < *rowBytes || d.width > 0x7FFFFFFF) {
         shownImage = QImage();
+        return shownImage;
+    }
+    // A picture larger than can ever be drawn is drawn from a reduced copy, never a second full one.
+    if (const std::uint32_t factor = drawnReduction(d.width, rows); factor > 1) {
+        shownImage = reduceDisplayToImage(d.pixels.data.get(), d.width, rows, d.bytesPerRow, bytesPerPixel, factor);
         return shownImage;
     }
     const QImage::Format format =

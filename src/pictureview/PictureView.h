@@ -27,8 +27,12 @@ class QScrollBar;
 
 namespace quorvanta {
 
+class AnimationState;
+class BusyPointer;
 class DirectoryShow;
 class PlayableAnimation;
+struct LoadedFile;
+struct StillPicture;
 class Requesters;
 class SettingsSource;
 
@@ -111,6 +115,8 @@ public:
     // Where loading and encoding run: inline unless the shell gives a runner with worker threads.
     void setJobRunner(JobRunner runner) { jobs = runner; }
     const SettingsSource* settingsSource() const { return settings; }
+    // Stops the load in flight, if any; its result is dropped.
+    void cancelLoading();
     Requesters* requesterSource() const { return requesters; }
 
     // The one entry for every command.
@@ -176,6 +182,9 @@ Q_SIGNALS:
     void viewChanged(const quorvanta::ViewChoice& choice, double zoom);
     // An encoding wrote its file: "Saved photo.webp, 75.6 KB, 3.2 s".
     void succeeded(const QString& message);
+    // The picture put on show is drawn at `percent` of its size (below 100 when it was decoded
+    // reduced to fit the decode budget).
+    void scaleChanged(int percent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -210,6 +219,8 @@ private:
     void showDirFrame(std::int32_t frame);
     void saveAnimation();
 
+    void finishLoad(LoadedFile& loaded); // puts what the newest load made on show
+    void dirFrameArrived(); // a directory picture imported in the background is ready
     void clockCompleted(); // a request of the clock completed: a tick while playback runs
     void showFrame(std::int32_t frame); // the frame of the animation or directory on show
     void enterMode(Mode mode);
@@ -235,6 +246,14 @@ private:
     std::unique_ptr<PlayableAnimation> animation;
     std::unique_ptr<DirectoryShow> directory;
     std::unique_ptr<RunningEncode> encodeRun;
+    // Loading: the newest load's number and stop flag, the busy pointer while it runs, the still it
+    // decoded for DecodeStill, and why the picture on show is reduced (empty when it is whole).
+    std::uint64_t loadGeneration = 0;
+    StopFlag loadStop;
+    std::unique_ptr<BusyPointer> loadingBusy;
+    std::unique_ptr<StillPicture> decodedStill;
+    std::string reducedBecause;
+    std::int32_t waitingDirFrame = 0; // the directory frame to show when its picture arrives
     mutable QImage shownImage;
     mutable bool shownImageStale = false;
     QSize laidOutSize; // the size hint the window was last asked to lay out

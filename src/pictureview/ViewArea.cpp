@@ -3,6 +3,8 @@
 
 #include "pictureview/PictureView.h"
 
+#include "pictureview/DisplayReduction.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -130,9 +132,12 @@ void PictureView::drawPicture(QPainter& painter, const QImage& image)
         }
     }
     // A buffer holding fewer rows than the picture is drawn at the picture's scale, the rest left empty.
+    // A picture too large to draw as it is comes as a copy reduced by a whole factor.
+    const std::int64_t rowsHeld = std::int64_t{image.height()} * drawnReduction(d.width, d.height);
     const QRect drawn(picture.topLeft(),
-                      QSize(picture.width(), static_cast<int>(std::int64_t{picture.height()} * image.height() /
-                                                              std::max<std::uint32_t>(d.height, 1))));
+                      QSize(picture.width(), static_cast<int>(std::min<std::int64_t>(
+                                                 picture.height(), std::int64_t{picture.height()} * rowsHeld /
+                                                                       std::max<std::uint32_t>(d.height, 1)))));
     const QRect part = visible & drawn;
     if (part.isEmpty())
         return;

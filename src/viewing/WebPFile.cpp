@@ -42,8 +42,15 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     out.height = static_cast<std::uint32_t>(std::max(config.input.height, 0));
     out.fullWidth = out.width;
     out.fullHeight = out.height;
+    // The lossless decoder keeps a full-size picture of its own while it decodes, scaled or not.
+    const std::uint64_t own = config.input.format == 2 ? std::uint64_t(out.width) * out.height * 4 : 0;
     // Over the budget the decoder scales while it decodes, straight into a smaller buffer.
-    if (!CheckDecodeBudget(out.width, out.height, 4)) {
+    if (!CheckDecodeBudgetBytes(out.width, out.height, own + std::uint64_t(out.width) * out.height * 4)) {
+        if (BudgetCheck alone = CheckDecodeBudgetBytes(out.width, out.height, own + reducedArea * 4); !alone) {
+            out.configured = false; // nothing changes
+            out.refusedBecause = CheckDecodeBudget(out.width, out.height, 4, 2).message;
+            return out;
+        }
         const ReducedSize reduced = ReduceToFit(out.width, out.height, reducedArea);
         out.width = reduced.width;
         out.height = reduced.height;
@@ -57,10 +64,10 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     out.bytesPerRow = out.width * bytesPerPixel; // at most 16383 * 4
 
     // The decoder writes every byte of the picture's rows, so only the rest of the 4-byte-a-pixel
-    // buffer is cleared here (clearing it all would cost a pass over the whole buffer).
+    // buffer is cleared, after it (clearing it all would cost a pass over the whole buffer).
     const auto total = checkedMul(out.width, out.height, 4);
     const std::uint64_t pictureBytes = std::uint64_t{out.bytesPerRow} * out.height;
-    if (total && *total > 0 && *total <= SIZE_MAX && CheckDecodeBudget(out.width, out.height, 4)) {
+    if (total && *total > 0 && *total <= SIZE_MAX && CheckDecodeBudgetBytes(out.width, out.height, own + *total)) {
         if (reusable && reusable->data && reusable->size == *total) {
             // A buffer of the same size is taken over: no new pages to fault in.
             out.pixels = std::move(*reusable);
@@ -71,8 +78,6 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
             out.pixels.data.reset(static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(*total))));
             out.pixels.size = out.pixels.data ? *total : 0;
         }
-        if (out.pixels)
-            std::memset(out.pixels.data.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));
     }
     VP8StatusCode decodeStatus = VP8_STATUS_OUT_OF_MEMORY;
     if (out.pixels && featureStatus == VP8_STATUS_OK) {
@@ -85,6 +90,9 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
         const DecBufferGuard guard{&config.output};
         decodeStatus = WebPDecode(bytes.data(), bytes.size(), &config);
     }
+    // The rest is cleared once the picture is there: a file that fails at once touches nothing.
+    if (out.pixels && decodeStatus == VP8_STATUS_OK)
+        std::memset(out.pixels.data.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));
     if (out.pixels && decodeStatus != VP8_STATUS_OK) {
         // No half picture: a fresh zeroed buffer rather than clearing this one, so that a file whose
         // header claims a huge picture does not get its whole buffer touched.

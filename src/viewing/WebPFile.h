@@ -41,6 +41,7 @@ struct StillPicture {
     DisplayBuffer pixels;    // width * height * 4 bytes; all zero when the decode failed
     int scalePercent = 100;  // below 100 when the picture was decoded reduced to fit the decode budget
     std::uint32_t fullWidth = 0, fullHeight = 0; // the size the file declares
+    std::string refusedBecause; // a lossless picture whose decoding alone is over the budget: why
 };
 
 // Decodes straight into a zero-filled buffer of width * height * 4 bytes: R,G,B rows (3 bytes a pixel)
@@ -49,7 +50,8 @@ struct StillPicture {
 // `reusable`, when given, is taken as the output buffer if it has exactly the size needed, and
 // released before a new one is allocated otherwise.
 // A picture whose declared size is over the decode budget is decoded scaled down to at most
-// `reducedArea` pixels (width and height then give the reduced size).
+// `reducedArea` pixels (width and height then give the reduced size); a lossless one whose decoder's
+// own full-size picture does not fit either is not decoded (refusedBecause says why).
 StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer* reusable = nullptr,
                              std::uint64_t reducedArea = kDefaultReducedArea);
 

@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/SettingsWindow.h"
 #include "app/Stores.h"
+#include "core/DecodeBudget.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -70,6 +71,7 @@ private Q_SLOTS:
     void unusableStoredValues_data();
     void unusableStoredValues();
     void colourComponents();
+    void decodeBudgetField();
     void defaultFolders();
 };
 
@@ -108,7 +110,8 @@ void TestSettings::gadgetsHelpAndReading()
         if (label->buddy())
             labels << label->text();
     QCOMPARE(labels, (QStringList{"lossless", "mixed", "Quality", "Speed trade-off", "Background color",
-                                  "Frame duration (ms) ", "Loop count", "Strength", "Sharpness"}));
+                                  "Frame duration (ms) ", "Loop count", "Strength", "Sharpness",
+                                  "Decode budget (MiB)"}));
     // A text a field cannot hold is not taken: readers keep the value in force.
     s.qualityField->setText("  +75abc");
     s.speedField->setText("fast");
@@ -448,6 +451,34 @@ void TestSettings::defaultFolders()
     QCOMPARE(Stores::defaultPermanentFolder(), QDir::homePath() + "/.config/quorvanta");
     qputenv("XDG_RUNTIME_DIR", runtime);
     qputenv("XDG_CONFIG_HOME", config);
+}
+
+// The decode budget: its default, in force for the whole program as soon as it is taken, kept under
+// export id 9, read back on the next start, and put back by "Cancel".
+void TestSettings::decodeBudgetField()
+{
+    Places places;
+    {
+        auto shell = places.start();
+        SettingsWindow& s = *shell->settingsWindow();
+        QCOMPARE(s.decodeBudgetField->text(), QString::number(DefaultDecodeBudgetBytes() / kMiB));
+        s.show();
+        s.decodeBudgetField->setText("64");
+        QCOMPARE(DecodeBudgetBytes(), 64 * kMiB);
+        s.decodeBudgetField->setText("8"); // below the smallest budget: marked and not taken
+        QVERIFY(s.decodeBudgetField->property("invalid").toBool());
+        QCOMPARE(DecodeBudgetBytes(), 64 * kMiB);
+        QTest::mouseClick(s.cancelButton, Qt::LeftButton);
+        QCOMPARE(DecodeBudgetBytes(), DefaultDecodeBudgetBytes());
+        s.decodeBudgetField->setText("300");
+        QTest::mouseClick(s.saveButton, Qt::LeftButton);
+        QCOMPARE(places.permanent("10").toString(), "300");
+    }
+    SetDecodeBudgetBytes(0);
+    auto shell = places.start();
+    QCOMPARE(shell->settingsWindow()->decodeBudgetField->text(), "300");
+    QCOMPARE(DecodeBudgetBytes(), 300 * kMiB);
+    SetDecodeBudgetBytes(0);
 }
 
 QTEST_MAIN(TestSettings)

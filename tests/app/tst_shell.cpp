@@ -289,6 +289,8 @@ void TestShell::clockMovesTheSliderQuietly()
     ManualPlaybackClock* clock = manual.get();
     f.shell.pictureView()->setClock(std::move(manual));
     f.shell.pictureView()->send(MethodId::Load, testsupport::bytesOf(animation));
+    // The shell loads off the GUI thread: the animation is on show once the load has come back.
+    QTRY_COMPARE(f.shell.pictureView()->mode(), Mode::Animated);
     f.log.clear();
     clock->advance(1000000);
     const auto count = [&](MethodId id) {
@@ -461,9 +463,11 @@ void TestShell::titleNamesTheLoadedFile()
     const QString picture = f.folder.filePath("some dir/pic.webp");
     QVERIFY(QFile::copy(QStringLiteral(QUORVANTA_SOURCE_DIR "/docs/sample.webp"), picture));
     f.shell.pictureView()->send(MethodId::Load, picture.toStdString());
-    QCOMPARE(f.window().windowTitle(), "pic.webp - Quorvanta");
+    QTRY_COMPARE(f.window().windowTitle(), "pic.webp - Quorvanta"); // loaded off the GUI thread
     // A file that can't be read leaves the title as it was.
+    QSignalSpy failed(f.shell.pictureView(), &PictureView::failed);
     f.shell.pictureView()->send(MethodId::Load, f.folder.filePath("some dir/missing.webp").toStdString());
+    QTRY_COMPARE(failed.count(), 1);
     QCOMPARE(f.window().windowTitle(), "pic.webp - Quorvanta");
     f.shell.pictureView()->send(MethodId::LoadDirectory, std::string("/tmp/frames/"));
     QCOMPARE(f.window().windowTitle(), "/tmp/frames/ - Quorvanta");

@@ -35,6 +35,8 @@ struct Run {
         : shell(nullptr, Stores(folder.filePath("run"), folder.filePath("config")), std::make_unique<CancellingBackend>())
     {
         shell.start();
+        // Loading off the GUI thread is tested on its own: here each command has ended when it returns.
+        view().setJobRunner(JobRunner());
     }
     Shell shell;
     MainWindow& window() { return *shell.mainWindow(); }

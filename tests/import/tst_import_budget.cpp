@@ -1,6 +1,7 @@
 // Decompression bombs: small files that declare pictures far over the decode budget are refused with
 // a message naming their size before anything is allocated, or, for JPEG, decoded reduced.
 
+#include "Bombs.h"
 #include "ImportFixtures.h"
 
 #include "core/DecodeBudget.h"
@@ -66,6 +67,57 @@ private Q_SLOTS:
         QVERIFY(!record.pixels);
         QVERIFY2(QString::fromStdString(report.message).startsWith(size + " needs "), report.message.c_str());
         QVERIFY(QString::fromStdString(report.message).endsWith("the limit is 16.0 MiB (Settings)"));
+    }
+
+    // A PNG chunk whose length runs past the end of the file is refused before libpng allocates what
+    // the length says (found by fuzzing: a 292-byte file asked for 512 MiB).
+    void pngChunkPastTheEnd_data()
+    {
+        QTest::addColumn<bool>("beforePixels");
+        QTest::newRow("before the pixels") << true;
+        QTest::newRow("after the pixels") << false;
+    }
+    void pngChunkPastTheEnd()
+    {
+        QFETCH(bool, beforePixels);
+        QByteArray png = bombs::png(4, 4, true);
+        PictureRecord record;
+        const auto import = [&record](const QByteArray& bytes) {
+            return ImportPictureBytes({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+                                      record);
+        };
+        QCOMPARE(import(png), 1);
+        const QByteArray text = QByteArray("\x20\0\0\x25tEXtdate", 12) + QByteArray(30, 'x');
+        png.insert(beforePixels ? png.indexOf("IDAT") - 4 : png.indexOf("IEND") - 4, text);
+        // The peak is set back to what is resident now, where the kernel allows it.
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        const bool peakReset = clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+        clear.close();
+        const qint64 before = testsupport::statusBytes("VmRSS");
+        QCOMPARE(import(png), -1);
+        if (peakReset)
+            QVERIFY2(testsupport::statusBytes("VmHWM") - before < 64 * qint64(kMiB),
+                     qPrintable(QString::number(testsupport::statusBytes("VmHWM") - before)));
+    }
+
+    // A stop flag that is set ends a decode through Qt's readers as a failure; unset, it changes nothing.
+    void stopFlagEndsTheDecode()
+    {
+        QImage source(300, 200, QImage::Format_RGB32);
+        source.fill(Qt::darkCyan);
+        QByteArray png;
+        QBuffer out(&png);
+        QVERIFY(out.open(QIODevice::WriteOnly) && source.save(&out, "PNG"));
+        const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                                 std::size_t(png.size()));
+        std::atomic<bool> stop{true};
+        PictureRecord record;
+        QCOMPARE(ImportPictureBytes(span, record, nullptr, kDefaultReducedArea, &stop), -1);
+        QVERIFY(!record.pixels);
+        stop = false;
+        QCOMPARE(ImportPictureBytes(span, record, nullptr, kDefaultReducedArea, &stop), 1);
+        QCOMPARE(record.width, 300u);
+        QCOMPARE(record.pixels[0], 0xFF008080u);
     }
 
     void jpegShownReduced()

@@ -23,13 +23,18 @@ int diagnostics(const QByteArray& said)
     return count;
 }
 
-// A PNG whose header is whole and whose pixel data is cut short: its size can be probed, its
-// pixels cannot be imported.
+// A PNG whose chunks are all whole but whose pixel data is damaged: its size can be probed, its
+// pixels cannot be imported (the chunk's checksum no longer matches).
 bool writeCutPng(const QString& path, int width, int height)
 {
     QTemporaryDir dir;
     const QString whole = dir.filePath("whole.png");
-    return savePng(makePicture(width, height, false, 9), whole) && writeAll(path, readAll(whole).left(readAll(whole).size() / 2));
+    if (!savePng(makePicture(width, height, false, 9), whole))
+        return false;
+    QByteArray bytes = readAll(whole);
+    for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 8; ++i)
+        bytes[i] = char(bytes[i] ^ 0x5A);
+    return writeAll(path, bytes);
 }
 
 } // namespace

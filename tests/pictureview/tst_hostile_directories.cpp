@@ -93,6 +93,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const std::string d = dir.path().toStdString() + "/";
         QVERIFY(writeBytes(d + "a.png", pngBytes(10, 8, 1)));
+        // (A different picture between a.png and the link to it: the encoder merges equal neighbours.)
+        QVERIFY(writeBytes(d + "aa.png", pngBytes(10, 8, 3)));
         QCOMPARE(::symlink((d + "b-self").c_str(), (d + "b-self").c_str()), 0);
         QCOMPARE(::symlink((d + "c-loop2").c_str(), (d + "c-loop1").c_str()), 0);
         QCOMPARE(::symlink((d + "c-loop1").c_str(), (d + "c-loop2").c_str()), 0);
@@ -108,8 +110,9 @@ private Q_SLOTS:
 
         Window w;
         w.view.send(MethodId::LoadDirectory, d);
-        // a.png and the link to it, and the file without permission when running as the super-user.
-        const int pictures = ::geteuid() == 0 ? 3 : 2;
+        // a.png, aa.png and the link to a.png, and the file without permission when running as the
+        // super-user.
+        const int pictures = ::geteuid() == 0 ? 4 : 3;
         QCOMPARE(w.d().frameCount, pictures);
         const QTemporaryDir out;
         QCOMPARE(playAndEncode(w, out.filePath("out.webp")), pictures);

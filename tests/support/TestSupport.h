@@ -29,6 +29,9 @@ bool writeAll(const QString& path, const QByteArray& bytes);
 // A Unix socket file at path that nothing listens on (connecting to it is refused).
 bool makeSocket(const std::string& path);
 
+// A size field of a process's status in /proc ("VmRSS", "VmHWM"), in bytes; 0 when it is not there.
+// `pid` 0 is this process.
+qint64 statusBytes(const char* field, qint64 pid = 0);
 // The process's resident memory (VmRSS), in bytes; 0 when /proc is not there.
 qint64 residentBytes();
 // Heap bytes in use right now (the sanitizer's own count in a sanitizer build, where freed memory is
