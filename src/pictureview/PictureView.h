@@ -30,6 +30,7 @@ namespace quorvanta {
 class AnimationState;
 class BusyPointer;
 class DirectoryShow;
+class FramesAhead;
 class PlayableAnimation;
 struct LoadedFile;
 struct StillPicture;
@@ -244,6 +245,8 @@ private:
     Requesters* requesters = nullptr;
     JobRunner jobs;
     std::unique_ptr<PlayableAnimation> animation;
+    FramesAhead* framesAhead();        // the animation, its frames composed ahead (Playback.cpp)
+    bool frameFromClock = false;      // the frame asked for is due at the clock's deadline
     std::unique_ptr<DirectoryShow> directory;
     std::unique_ptr<RunningEncode> encodeRun;
     // Loading: the newest load's number and stop flag, the busy pointer while it runs, the still it

@@ -4,11 +4,13 @@
 
 #include "core/PlayableAnimation.h"
 #include "pictureview/SettingsSource.h"
+#include "viewing/FramesAhead.h"
 #include "viewing/TimerPlaybackClock.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace quorvanta {
@@ -38,7 +40,9 @@ void PictureView::tick()
 {
     player.tick([this](std::int32_t frame) {
         Q_EMIT currentFrameChanged(frame);
+        frameFromClock = true;
         showFrame(frame);
+        frameFromClock = false;
     });
 }
 
@@ -78,29 +82,51 @@ void PictureView::play()
         QMetaObject::invokeMethod(this, [this] { clockCompleted(); }, Qt::QueuedConnection);
 }
 
+// The animation on show with its frames composed ahead: made over the one a load installed, on a
+// worker thread in the program, on demand when the picture object's jobs run inline (as in tests).
+FramesAhead* PictureView::framesAhead()
+{
+    if (!animation)
+        return nullptr;
+    if (auto* ahead = dynamic_cast<FramesAhead*>(animation.get()))
+        return ahead;
+    animation = std::make_unique<FramesAhead>(std::move(animation), jobs.inlineJobs() ? FramesAhead::Threads::Inline
+                                                                                      : FramesAhead::Threads::Worker);
+    return static_cast<FramesAhead*>(animation.get());
+}
+
 void PictureView::showAnimFrame(std::int32_t frame)
 {
-    if (!animation) {
+    FramesAhead* ahead = framesAhead();
+    if (!ahead) {
         setFrameCount(-1);
         return;
     }
     // The file's values, set before the frame is looked up.
-    d.loopCount = static_cast<std::int32_t>(std::min<std::uint32_t>(animation->loopCount(),
+    d.loopCount = static_cast<std::int32_t>(std::min<std::uint32_t>(ahead->loopCount(),
                                                                     std::numeric_limits<std::int32_t>::max()));
-    d.backgroundColor = animation->backgroundColor();
-    d.width = animation->canvasWidth();
-    d.height = animation->canvasHeight();
-    if (frame < 1 || frame > animation->frameCount()) {
+    d.backgroundColor = ahead->backgroundColor();
+    d.width = ahead->canvasWidth();
+    d.height = ahead->canvasHeight();
+    if (frame < 1 || frame > ahead->frameCount()) {
         setFrameCount(-1);
         return;
     }
-    d.pixelFormat = PixelFormat::ARGB;
-    d.bytesPerRow = d.width * 4;
-    animation->show(frame, d.pixels);
+    // At the clock's deadline a frame not composed yet is not waited for (see FramesAhead::Answer).
+    const FramesAhead::Shown shown = ahead->frame(frame, d.inputHandlerAdded && frameFromClock);
+    if (shown.frame) {
+        const ComposedFrame& composed = *shown.frame;
+        ensureDisplayBuffer(d.pixels, d.width, d.height);
+        if (d.pixels && d.pixels.size == composed.pixels.size)
+            std::memcpy(d.pixels.data.get(), composed.pixels.data.get(), static_cast<std::size_t>(d.pixels.size));
+        d.pixelFormat = composed.opaque ? PixelFormat::OpaqueNative : PixelFormat::PremultipliedNative;
+        d.bytesPerRow = d.width * 4;
+    }
     // Known once the frame was read, for animations decoded as they play.
-    d.frameDelay = millisecondsToDelay(animation->frameDuration(frame));
-    setFrameCount(animation->frameCount());
-    pictureChanged();
+    d.frameDelay = millisecondsToDelay(ahead->frameDuration(frame));
+    setFrameCount(ahead->frameCount());
+    if (shown.frame)
+        pictureChanged();
 }
 
 } // namespace quorvanta

@@ -1,0 +1,239 @@
+#include "viewing/FramesAhead.h"
+
+#include "core/DecodeBudget.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace quorvanta {
+
+namespace {
+
+// How far `to` lies after `from` when playback runs round the `count` frames.
+std::int32_t stepsAfter(std::int32_t from, std::int32_t to, std::int32_t count)
+{
+    return count > 0 ? ((to - from) % count + count) % count : 0;
+}
+
+} // namespace
+
+bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels)
+{
+    // No branches in the loop, so that the compiler can vectorise it.
+    std::uint32_t allAlpha = 0xFF;
+    for (std::uint64_t i = 0; i < pixels; ++i) {
+        const std::uint32_t a = in[4 * i];
+        // Rounded a * c / 255, exact for a == 255.
+        auto mul = [a](std::uint32_t c) {
+            const std::uint32_t t = a * c + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        out[i] = (a << 24) | (mul(in[4 * i + 1]) << 16) | (mul(in[4 * i + 2]) << 8) | mul(in[4 * i + 3]);
+        allAlpha &= a;
+    }
+    return allAlpha == 0xFF;
+}
+
+std::uint64_t FramesAhead::defaultCacheBytes()
+{
+    return std::min<std::uint64_t>(256 * kMiB, DecodeBudgetBytes() / 4);
+}
+
+FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads threads, std::uint64_t cacheBytes)
+    : animation(std::move(played)), threads(threads)
+{
+    width = animation->canvasWidth();
+    height = animation->canvasHeight();
+    loops = animation->loopCount();
+    background = animation->backgroundColor();
+    count = std::max(animation->frameCount(), 0);
+    durations.resize(static_cast<std::size_t>(count));
+    for (std::int32_t n = 1; n <= count; ++n)
+        durations[static_cast<std::size_t>(n - 1)] = animation->frameDuration(n);
+    const auto frameBytes = checkedMul(width, height, 4);
+    if (frameBytes && *frameBytes > 0)
+        framesKept = static_cast<std::int32_t>(std::clamp<std::uint64_t>(
+            cacheBytes / *frameBytes, 1, std::numeric_limits<std::int32_t>::max()));
+    if (threads == Threads::Worker)
+        worker = std::thread([this] { work(); });
+}
+
+FramesAhead::~FramesAhead()
+{
+    {
+        std::lock_guard lock(stateLock);
+        stopping = true;
+    }
+    changed.notify_all();
+    if (worker.joinable())
+        worker.join();
+}
+
+bool FramesAhead::inWindow(std::int32_t number) const
+{
+    return stepsAfter(wanted, number, count) < std::min(framesKept, count);
+}
+
+std::int32_t FramesAhead::nextToCompose() const
+{
+    if (threads == Threads::Inline || stopping || count == 0)
+        return 0;
+    for (std::int32_t step = 0; step < std::min(framesKept, count); ++step) {
+        const std::int32_t n = (wanted - 1 + step) % count + 1;
+        if (!kept.contains(n) && n != composing && n != asked)
+            return n;
+    }
+    return 0;
+}
+
+void FramesAhead::work()
+{
+    std::unique_lock lock(stateLock);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || nextToCompose() != 0; });
+        if (stopping)
+            return;
+        const std::int32_t n = nextToCompose();
+        composing = n;
+        lock.unlock();
+        auto composed = compose(n);
+        lock.lock();
+        composing = 0;
+        if (composed)
+            keep(composed);
+        else if (n <= count)
+            stopping = true; // no memory for a frame: compose nothing more ahead
+        changed.notify_all();
+    }
+}
+
+std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number)
+{
+    std::lock_guard hold(animationLock);
+    const bool whole = animation->show(number, canvas);
+    const std::int32_t frames = std::max(animation->frameCount(), 0);
+    const std::int32_t duration = animation->frameDuration(number);
+    {
+        std::lock_guard lock(stateLock);
+        count = std::min(count, frames);
+        if (number <= count)
+            durations[static_cast<std::size_t>(number - 1)] = duration;
+        ++composedFrames;
+    }
+    const auto bytes = checkedMul(width, height, 4);
+    if (number > frames || !bytes || !canvas || canvas.size < *bytes)
+        return nullptr;
+    auto frame = std::make_shared<ComposedFrame>();
+    frame->pixels.data = allocZeroed<std::uint8_t>(*bytes);
+    if (!frame->pixels)
+        return nullptr;
+    frame->pixels.size = *bytes;
+    frame->opaque = premultiplyToNative(canvas.data.get(), reinterpret_cast<std::uint32_t*>(frame->pixels.data.get()),
+                                        *bytes / 4);
+    frame->number = number;
+    frame->duration = duration;
+    frame->whole = whole;
+    return frame;
+}
+
+void FramesAhead::keep(const std::shared_ptr<const ComposedFrame>& frame)
+{
+    if (frame->number > count)
+        return;
+    kept[frame->number] = frame;
+    // Over capacity the frames furthest behind the one wanted go first (they come round last).
+    while (static_cast<std::int32_t>(kept.size()) > framesKept) {
+        auto furthest = kept.begin();
+        for (auto it = kept.begin(); it != kept.end(); ++it)
+            if (stepsAfter(wanted, it->first, count) > stepsAfter(wanted, furthest->first, count))
+                furthest = it;
+        kept.erase(furthest);
+    }
+}
+
+FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
+{
+    std::unique_lock lock(stateLock);
+    if (number < 1 || number > count)
+        return {};
+    wanted = number;
+    // Frames outside the new window make room for those in it.
+    for (auto it = kept.begin(); it != kept.end() && static_cast<std::int32_t>(kept.size()) >= framesKept;)
+        it = inWindow(it->first) ? std::next(it) : kept.erase(it);
+    changed.notify_all();
+    if (auto it = kept.find(number); it != kept.end()) {
+        onShow = number;
+        return {Answer::Ready, it->second};
+    }
+    if (threads == Threads::Worker && clockRunning && onShow != 0) {
+        std::shared_ptr<const ComposedFrame> newest;
+        const std::int32_t ahead = stepsAfter(onShow, number, count);
+        for (const auto& [n, composed] : kept) {
+            const std::int32_t steps = stepsAfter(onShow, n, count);
+            if (steps > 0 && steps < ahead && (!newest || steps > stepsAfter(onShow, newest->number, count)))
+                newest = composed;
+        }
+        if (!newest)
+            return {Answer::KeptOnShow, {}};
+        onShow = newest->number;
+        return {Answer::Earlier, newest};
+    }
+    // The worker may be at this very frame: waiting for it costs no more than composing it here.
+    changed.wait(lock, [&] { return composing != number; });
+    if (auto it = kept.find(number); it != kept.end()) {
+        onShow = number;
+        return {Answer::ComposedNow, it->second};
+    }
+    asked = number;
+    lock.unlock();
+    auto composed = compose(number);
+    lock.lock();
+    asked = 0;
+    if (!composed || number > count)
+        return {};
+    keep(composed);
+    onShow = number;
+    changed.notify_all();
+    return {Answer::ComposedNow, composed};
+}
+
+std::int32_t FramesAhead::cachedFrames() const
+{
+    std::lock_guard lock(stateLock);
+    return static_cast<std::int32_t>(kept.size());
+}
+
+std::uint64_t FramesAhead::composedCount() const
+{
+    std::lock_guard lock(stateLock);
+    return composedFrames;
+}
+
+void FramesAhead::waitUntilIdle()
+{
+    std::unique_lock lock(stateLock);
+    changed.wait(lock, [this] { return stopping || (composing == 0 && nextToCompose() == 0); });
+}
+
+std::int32_t FramesAhead::frameCount() const
+{
+    std::lock_guard lock(stateLock);
+    return count;
+}
+
+std::int32_t FramesAhead::frameDuration(std::int32_t number) const
+{
+    std::lock_guard lock(stateLock);
+    return number >= 1 && number <= count ? durations[static_cast<std::size_t>(number - 1)] : 0;
+}
+
+bool FramesAhead::show(std::int32_t number, DisplayBuffer& out)
+{
+    std::lock_guard hold(animationLock);
+    const bool shown = animation->show(number, out);
+    std::lock_guard lock(stateLock);
+    count = std::min(count, std::max(animation->frameCount(), 0));
+    return shown;
+}
+
+} // namespace quorvanta

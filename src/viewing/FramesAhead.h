@@ -1,0 +1,115 @@
+#pragma once
+// An animation played with its frames composed ahead: a worker thread composes the frames after the
+// one on show while it shows, and keeps them, in the layout the screen paints directly, in a cache of
+// bounded size, so that an animation whose frames all fit costs no decode after its first pass.
+//
+// It is itself a PlayableAnimation over the one it owns, so that whoever only asks about the
+// animation (its canvas, durations, a frame drawn into a buffer of its own) need not know of it.
+
+#include "core/DisplayBuffer.h"
+#include "core/PlayableAnimation.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace quorvanta {
+
+// A composed frame as the screen takes it: one native 32-bit word a pixel, 0xAARRGGBB premultiplied
+// by alpha (B,G,R,A bytes on a little-endian machine), rows of canvasWidth x 4 bytes.
+struct ComposedFrame {
+    OwnedBytes pixels;
+    std::int32_t number = 0;
+    std::int32_t duration = 0; // milliseconds, as the file gives them
+    bool whole = false;        // every frame it builds on decoded
+    bool opaque = false;       // every pixel's alpha is 255
+};
+
+// A,R,G,B bytes into premultiplied native 32-bit pixels; true when every pixel is opaque.
+bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels);
+
+class FramesAhead final : public PlayableAnimation {
+public:
+    // Worker: frames are composed ahead on a thread of their own. Inline: only when asked for, on the
+    // caller's thread (composed frames are kept all the same).
+    enum class Threads { Worker, Inline };
+
+    // How frame() answered.
+    enum class Answer {
+        Ready,       // composed ahead: shown at once
+        ComposedNow, // not ready, composed at once: no clock runs against it (stopped, a seek, the
+                     // first frame on show, or inline)
+        Earlier,     // not ready while the clock runs: the newest frame composed since the one on
+                     // show stands in, late rather than never, and the clock keeps its time
+        KeptOnShow,  // not ready while the clock runs and nothing newer is composed: the frame on
+                     // show stays; waiting would make the clock late for every frame after it
+        Missing,     // no such frame
+    };
+    struct Shown {
+        Answer answer = Answer::Missing;
+        std::shared_ptr<const ComposedFrame> frame; // null for KeptOnShow and Missing
+    };
+
+    // The bytes of composed frames kept: the smaller of 256 MiB and a quarter of the decode budget.
+    static std::uint64_t defaultCacheBytes();
+
+    // At least one frame is kept whatever `cacheBytes` says.
+    FramesAhead(std::unique_ptr<PlayableAnimation> animation, Threads threads,
+                std::uint64_t cacheBytes = defaultCacheBytes());
+    ~FramesAhead() override;
+    FramesAhead(const FramesAhead&) = delete;
+    FramesAhead& operator=(const FramesAhead&) = delete;
+
+    // Frame `number` for the screen; `clockRunning` when a playback clock asks for it at its deadline.
+    // The frames after it are then composed ahead.
+    Shown frame(std::int32_t number, bool clockRunning);
+
+    // Frames the cache can hold, frames it holds, decodes made (composed frames, by either thread).
+    std::int32_t capacity() const { return framesKept; }
+    std::int32_t cachedFrames() const;
+    std::uint64_t composedCount() const;
+    // Blocks until the worker has nothing left to compose (for tests and benchmarks; at once inline).
+    void waitUntilIdle();
+
+    std::uint32_t canvasWidth() const override { return width; }
+    std::uint32_t canvasHeight() const override { return height; }
+    std::uint32_t loopCount() const override { return loops; }
+    std::uint32_t backgroundColor() const override { return background; }
+    std::int32_t frameCount() const override;
+    bool show(std::int32_t number, DisplayBuffer& canvas) override;
+    std::int32_t frameDuration(std::int32_t number) const override;
+
+private:
+    void work();
+    std::int32_t nextToCompose() const; // 0 when every frame wanted is kept (state lock held)
+    bool inWindow(std::int32_t number) const; // (state lock held)
+    std::shared_ptr<const ComposedFrame> compose(std::int32_t number);
+    void keep(const std::shared_ptr<const ComposedFrame>& frame); // (state lock held)
+
+    std::unique_ptr<PlayableAnimation> animation; // touched only under animationLock
+    std::uint32_t width = 0, height = 0, loops = 0, background = 0;
+    std::int32_t framesKept = 1;
+    const Threads threads;
+
+    std::mutex animationLock; // held while a frame is composed
+    DisplayBuffer canvas;     // the animation composes here, frame after frame
+
+    mutable std::mutex stateLock;
+    std::condition_variable changed;
+    std::map<std::int32_t, std::shared_ptr<const ComposedFrame>> kept;
+    std::vector<std::int32_t> durations; // the animation's, updated as frames are composed
+    std::int32_t count = 0;              // frames, which may fall when a damaged file ends early
+    std::int32_t wanted = 1;             // the frame asked for last: the window starts there
+    std::int32_t onShow = 0;             // the frame last handed out (0: none yet)
+    std::int32_t composing = 0;          // the frame the worker composes now
+    std::int32_t asked = 0;              // the frame the caller composes now
+    std::uint64_t composedFrames = 0;
+    bool stopping = false;
+    std::thread worker;
+};
+
+} // namespace quorvanta

@@ -1,0 +1,301 @@
+// Frames composed ahead: what the cache keeps and what it costs in decodes, how a frame asked for at
+// the clock's deadline is answered when it is not ready (a worker held at a frame by a gate, so that
+// nothing depends on timing), the layout frames come in, and a real animated WebP frame for frame.
+
+#include "viewing/FramesAhead.h"
+#include "viewing/WebPAnimationPlayback.h"
+
+#include "AnimationDecode.h"
+#include "WebPBuilder.h"
+
+#include <QtTest>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+using namespace quorvanta;
+
+namespace {
+
+// Frame n fills the canvas with one A,R,G,B value of its own; show() can be held at one frame until
+// the test lets it go, and the file can turn out to end early.
+class Painted final : public PlayableAnimation {
+public:
+    struct Shared {
+        std::mutex lock;
+        std::condition_variable changed;
+        std::int32_t holdAt = 0; // show() of this frame waits until released
+        bool holding = false;
+        int shows = 0;
+    };
+
+    Painted(std::int32_t frames, std::shared_ptr<Shared> shared, std::uint8_t alpha = 0xFF)
+        : frames(frames), alpha(alpha), shared(std::move(shared)) {}
+
+    std::uint32_t canvasWidth() const override { return 4; }
+    std::uint32_t canvasHeight() const override { return 2; }
+    std::uint32_t loopCount() const override { return 0; }
+    std::uint32_t backgroundColor() const override { return 0; }
+    std::int32_t frameCount() const override { return frames; }
+    std::int32_t frameDuration(std::int32_t number) const override { return 10 * number; }
+    bool show(std::int32_t number, DisplayBuffer& canvas) override
+    {
+        {
+            std::unique_lock lock(shared->lock);
+            ++shared->shows;
+            if (number == shared->holdAt) {
+                shared->holding = true;
+                shared->changed.notify_all();
+                shared->changed.wait(lock, [this] { return shared->holdAt == 0; });
+                shared->holding = false;
+            }
+        }
+        if (number > endsAfter) {
+            frames = endsAfter;
+            return false;
+        }
+        if (number < 1 || number > frames)
+            return false;
+        ensureDisplayBuffer(canvas, 4, 2);
+        for (std::uint64_t i = 0; i < canvas.size; i += 4) {
+            const std::uint8_t pixel[4] = {alpha, std::uint8_t(number), 0x80, 0xFF};
+            std::memcpy(canvas.data.get() + i, pixel, 4);
+        }
+        return true;
+    }
+
+    std::int32_t frames;
+    std::int32_t endsAfter = 1 << 30;
+    std::uint8_t alpha;
+    std::shared_ptr<Shared> shared;
+};
+
+constexpr std::uint64_t kFrameBytes = 4 * 2 * 4;
+
+std::uint32_t firstPixel(const ComposedFrame& frame)
+{
+    std::uint32_t word = 0;
+    std::memcpy(&word, frame.pixels.data.get(), 4);
+    return word;
+}
+
+// Holds the worker at `frame` and waits until it is there: every frame before it is kept by then.
+void holdWorkerAt(Painted::Shared& shared, std::int32_t frame)
+{
+    std::unique_lock lock(shared.lock);
+    shared.holdAt = frame;
+}
+void waitUntilHeld(Painted::Shared& shared)
+{
+    std::unique_lock lock(shared.lock);
+    shared.changed.wait(lock, [&] { return shared.holding; });
+}
+void release(Painted::Shared& shared)
+{
+    std::lock_guard lock(shared.lock);
+    shared.holdAt = 0;
+    shared.changed.notify_all();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(FramesAhead::Threads)
+
+class TestFramesAhead : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void premultipliesIntoNativeWords_data()
+    {
+        QTest::addColumn<QByteArray>("argb");
+        QTest::addColumn<std::uint32_t>("expected");
+        QTest::addColumn<bool>("opaque");
+        QTest::newRow("opaque kept exact") << QByteArray("\xFF\x12\x34\x56", 4) << 0xFF123456u << true;
+        QTest::newRow("transparent is zero") << QByteArray("\x00\xFF\xFF\xFF", 4) << 0u << false;
+        QTest::newRow("half rounds to nearest") << QByteArray("\x80\xFF\x01\x81", 4) << 0x80800141u << false;
+        QTest::newRow("one translucent pixel makes it not opaque")
+            << QByteArray("\xFF\x00\x00\x00\xFE\x00\x00\x00", 8) << 0xFF000000u << false;
+    }
+    void premultipliesIntoNativeWords()
+    {
+        QFETCH(QByteArray, argb);
+        QFETCH(std::uint32_t, expected);
+        QFETCH(bool, opaque);
+        std::vector<std::uint32_t> out(std::size_t(argb.size() / 4));
+        QCOMPARE(premultiplyToNative(reinterpret_cast<const std::uint8_t*>(argb.constData()), out.data(), out.size()),
+                 opaque);
+        QCOMPARE(out[0], expected);
+    }
+
+    // Two passes of the animation: the second costs no decode when every frame fits the cache, and
+    // one per frame when they do not; at least one frame is always kept.
+    void laterPassesCostNoDecodeWhenFramesFit_data()
+    {
+        QTest::addColumn<FramesAhead::Threads>("threads");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<quint64>("cacheBytes");
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<bool>("secondPassFree");
+        QTest::newRow("inline, all fit") << FramesAhead::Threads::Inline << 6 << quint64(6 * kFrameBytes) << 6 << true;
+        QTest::newRow("inline, half fit") << FramesAhead::Threads::Inline << 6 << quint64(3 * kFrameBytes) << 3 << false;
+        QTest::newRow("inline, none fit: one kept") << FramesAhead::Threads::Inline << 6 << quint64(1) << 1 << false;
+        QTest::newRow("worker, all fit") << FramesAhead::Threads::Worker << 6 << quint64(64 * kFrameBytes) << 64 << true;
+        QTest::newRow("worker, half fit") << FramesAhead::Threads::Worker << 6 << quint64(3 * kFrameBytes) << 3 << false;
+    }
+    void laterPassesCostNoDecodeWhenFramesFit()
+    {
+        QFETCH(FramesAhead::Threads, threads);
+        QFETCH(int, frames);
+        QFETCH(quint64, cacheBytes);
+        QFETCH(int, capacity);
+        QFETCH(bool, secondPassFree);
+        auto shared = std::make_shared<Painted::Shared>();
+        FramesAhead ahead(std::make_unique<Painted>(frames, shared), threads, cacheBytes);
+        QCOMPARE(ahead.capacity(), capacity);
+        for (int pass = 0; pass < 2; ++pass)
+            for (int n = 1; n <= frames; ++n) {
+                const auto shown = ahead.frame(n, false);
+                QVERIFY(shown.frame);
+                QCOMPARE(shown.frame->number, n);
+                QCOMPARE(firstPixel(*shown.frame), 0xFF008000u | std::uint32_t(n) << 16 | 0xFF);
+                QCOMPARE(shown.frame->duration, 10 * n);
+                ahead.waitUntilIdle();
+            }
+        if (secondPassFree)
+            QCOMPARE(int(ahead.composedCount()), frames);
+        else
+            QVERIFY(int(ahead.composedCount()) > frames + 1);
+        QVERIFY(ahead.cachedFrames() <= capacity);
+    }
+
+    // The worker composes the frames after the one asked for while it shows, as far as the cache
+    // reaches and no further, and those frames are then ready at their deadline.
+    void workerFillsTheWindowAhead()
+    {
+        auto shared = std::make_shared<Painted::Shared>();
+        FramesAhead ahead(std::make_unique<Painted>(10, shared), FramesAhead::Threads::Worker, 4 * kFrameBytes);
+        QCOMPARE(ahead.frame(1, true).answer, FramesAhead::Answer::ComposedNow); // nothing on show yet
+        ahead.waitUntilIdle();
+        QCOMPARE(ahead.cachedFrames(), 4);
+        QCOMPARE(int(ahead.composedCount()), 4);
+        for (int n = 2; n <= 10; ++n) {
+            QCOMPARE(ahead.frame(n, true).answer, FramesAhead::Answer::Ready);
+            ahead.waitUntilIdle();
+        }
+        QCOMPARE(int(ahead.composedCount()), 10 + 3); // the window runs on round the loop
+    }
+
+    // At the clock's deadline a frame not ready is never waited for: the newest frame composed since
+    // the one on show stands in, or the frame on show stays. With no clock it is composed at once.
+    void clockNeverWaitsForAFrame()
+    {
+        auto shared = std::make_shared<Painted::Shared>();
+        holdWorkerAt(*shared, 3);
+        FramesAhead ahead(std::make_unique<Painted>(8, shared), FramesAhead::Threads::Worker, 8 * kFrameBytes);
+        QCOMPARE(ahead.frame(1, true).answer, FramesAhead::Answer::ComposedNow);
+        waitUntilHeld(*shared); // frame 2 is kept, the worker is at 3
+
+        const auto late = ahead.frame(4, true);
+        QCOMPARE(late.answer, FramesAhead::Answer::Earlier);
+        QCOMPARE(late.frame->number, 2);
+        QCOMPARE(ahead.frame(5, true).answer, FramesAhead::Answer::KeptOnShow);
+        QCOMPARE(ahead.frame(5, true).frame, nullptr);
+
+        release(*shared);
+        ahead.waitUntilIdle();
+        QCOMPARE(ahead.frame(6, true).answer, FramesAhead::Answer::Ready);
+        QCOMPARE(ahead.frame(99, true).answer, FramesAhead::Answer::Missing);
+    }
+
+    // A file that ends early says so through the frame count, and the frames past its end are missing.
+    void frameCountFallsWhenTheFileEndsEarly_data()
+    {
+        QTest::addColumn<FramesAhead::Threads>("threads");
+        QTest::newRow("inline") << FramesAhead::Threads::Inline;
+        QTest::newRow("worker") << FramesAhead::Threads::Worker;
+    }
+    void frameCountFallsWhenTheFileEndsEarly()
+    {
+        QFETCH(FramesAhead::Threads, threads);
+        auto shared = std::make_shared<Painted::Shared>();
+        auto painted = std::make_unique<Painted>(6, shared);
+        painted->endsAfter = 3;
+        FramesAhead ahead(std::move(painted), threads, 6 * kFrameBytes);
+        QVERIFY(ahead.frame(1, false).frame);
+        ahead.waitUntilIdle();
+        QVERIFY(ahead.frame(2, false).frame);
+        QVERIFY(ahead.frame(3, false).frame);
+        ahead.frame(4, false);
+        ahead.waitUntilIdle();
+        QCOMPARE(ahead.frameCount(), 3);
+        QCOMPARE(ahead.frame(4, false).answer, FramesAhead::Answer::Missing);
+        QCOMPARE(ahead.frameDuration(4), 0);
+    }
+
+    // Translucent frames come premultiplied; opaque ones say so, so that they are drawn opaque.
+    void layoutOfComposedFrames()
+    {
+        auto shared = std::make_shared<Painted::Shared>();
+        FramesAhead translucent(std::make_unique<Painted>(2, shared, 0x80), FramesAhead::Threads::Inline);
+        const auto frame = translucent.frame(2, false).frame;
+        QVERIFY(frame && !frame->opaque);
+        QCOMPARE(firstPixel(*frame), 0x80014080u);
+        FramesAhead opaque(std::make_unique<Painted>(2, shared), FramesAhead::Threads::Inline);
+        QVERIFY(opaque.frame(2, false).frame->opaque);
+    }
+
+    // Ended while the worker composes: it stops, nothing leaks (ASan), and nothing hangs.
+    void endsWhileTheWorkerComposes()
+    {
+        auto shared = std::make_shared<Painted::Shared>();
+        for (int round = 0; round < 20; ++round) {
+            FramesAhead ahead(std::make_unique<Painted>(1000, shared), FramesAhead::Threads::Worker,
+                              1000 * kFrameBytes);
+            ahead.frame(1, false);
+        }
+    }
+
+    // A real animated WebP, blended frames over a partly transparent canvas: every frame composed
+    // ahead matches libwebp's own animation decoder, premultiplied.
+    void realAnimationMatchesLibwebp()
+    {
+        using webpbuild::MuxFrame;
+        std::vector<MuxFrame> parts;
+        for (int i = 0; i < 6; ++i)
+            parts.push_back({webpbuild::losslessFile(8 + i, 6, 0x40102030u + 0x00201008u * std::uint32_t(i), true),
+                             2 * (i % 3), 2 * (i % 2), 20, i == 2, i % 2 == 0});
+        const QByteArray file = webpbuild::muxAnimation(parts, 24, 16, 0, 0x00000000);
+        QVERIFY(!file.isEmpty());
+        const std::vector<std::uint8_t> fileBytes(file.begin(), file.end());
+        const auto reference = testsupport::decodeAnimation(fileBytes);
+        QVERIFY(reference.ok);
+
+        std::shared_ptr<std::uint8_t[]> bytes(new std::uint8_t[fileBytes.size()]);
+        std::memcpy(bytes.get(), fileBytes.data(), fileBytes.size());
+        auto opened = WebPAnimationPlayback::open(bytes, fileBytes.size());
+        QVERIFY(opened);
+        FramesAhead ahead(std::move(opened).value(), FramesAhead::Threads::Worker);
+        for (int pass = 0; pass < 2; ++pass)
+            for (int n = 1; n <= ahead.frameCount(); ++n) {
+                const auto shown = ahead.frame(n, false);
+                QVERIFY(shown.frame);
+                const auto* ours = reinterpret_cast<const std::uint32_t*>(shown.frame->pixels.data.get());
+                const auto& theirs = reference.frames[std::size_t(n - 1)];
+                for (std::size_t i = 0; i < theirs.size(); ++i) {
+                    const std::uint32_t a = theirs[i] >> 24;
+                    std::uint32_t expected = a << 24;
+                    for (int shift = 0; shift < 24; shift += 8)
+                        expected |= (((theirs[i] >> shift) & 0xFF) * a + 127) / 255 << shift;
+                    if (ours[i] != expected)
+                        QFAIL(qPrintable(QStringLiteral("frame %1 pixel %2: %3, libwebp %4")
+                                             .arg(n).arg(i).arg(ours[i], 8, 16).arg(expected, 8, 16)));
+                }
+                ahead.waitUntilIdle();
+            }
+        QCOMPARE(int(ahead.composedCount()), 6);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFramesAhead)
+#include "tst_framesahead.moc"
