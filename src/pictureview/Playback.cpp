@@ -3,6 +3,7 @@
 #include "pictureview/PictureView.h"
 
 #include "core/PlayableAnimation.h"
+#include "pictureview/DisplayReduction.h"
 #include "pictureview/SettingsSource.h"
 #include "viewing/FramesAhead.h"
 #include "viewing/TimerPlaybackClock.h"
@@ -90,8 +91,11 @@ FramesAhead* PictureView::framesAhead()
         return nullptr;
     if (auto* ahead = dynamic_cast<FramesAhead*>(animation.get()))
         return ahead;
-    animation = std::make_unique<FramesAhead>(std::move(animation), jobs.inlineJobs() ? FramesAhead::Threads::Inline
-                                                                                      : FramesAhead::Threads::Worker);
+    // A canvas larger than can ever be drawn is kept reduced, as a large still is.
+    const std::uint32_t reduction = drawnReduction(animation->canvasWidth(), animation->canvasHeight());
+    animation = std::make_unique<FramesAhead>(
+        std::move(animation), jobs.inlineJobs() ? FramesAhead::Threads::Inline : FramesAhead::Threads::Worker,
+        FramesAhead::defaultCacheBytes(), reduction);
     return static_cast<FramesAhead*>(animation.get());
 }
 
@@ -106,8 +110,8 @@ void PictureView::showAnimFrame(std::int32_t frame)
     d.loopCount = static_cast<std::int32_t>(std::min<std::uint32_t>(ahead->loopCount(),
                                                                     std::numeric_limits<std::int32_t>::max()));
     d.backgroundColor = ahead->backgroundColor();
-    d.width = ahead->canvasWidth();
-    d.height = ahead->canvasHeight();
+    d.width = ahead->frameWidth();
+    d.height = ahead->frameHeight();
     if (frame < 1 || frame > ahead->frameCount()) {
         setFrameCount(-1);
         return;

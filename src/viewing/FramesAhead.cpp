@@ -34,23 +34,59 @@ bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64
     return allAlpha == 0xFF;
 }
 
+bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                    std::uint32_t* out)
+{
+    const std::uint32_t across = width / factor, down = height / factor;
+    const std::uint64_t area = std::uint64_t{factor} * factor;
+    std::vector<std::uint64_t> sums(std::size_t{across} * 4);
+    std::uint32_t allAlpha = 0xFF;
+    for (std::uint32_t oy = 0; oy < down; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (std::uint32_t y = oy * factor; y < (oy + 1) * factor; ++y) {
+            const std::uint8_t* row = in + std::uint64_t{y} * width * 4;
+            for (std::uint32_t x = 0; x < across * factor; ++x) {
+                const std::uint8_t* p = row + 4 * std::uint64_t{x};
+                const std::uint32_t a = p[0];
+                std::uint64_t* sum = &sums[std::size_t{x / factor} * 4];
+                sum[0] += a;
+                sum[1] += a * p[1];
+                sum[2] += a * p[2];
+                sum[3] += a * p[3];
+            }
+        }
+        for (std::uint32_t ox = 0; ox < across; ++ox) {
+            const std::uint64_t* sum = &sums[std::size_t{ox} * 4];
+            const auto a = static_cast<std::uint32_t>((sum[0] + area / 2) / area);
+            auto colour = [&](std::uint64_t s) { return static_cast<std::uint32_t>((s + area * 255 / 2) / (area * 255)); };
+            out[std::uint64_t{oy} * across + ox] = a << 24 | colour(sum[1]) << 16 | colour(sum[2]) << 8 | colour(sum[3]);
+            allAlpha &= a;
+        }
+    }
+    return allAlpha == 0xFF;
+}
+
 std::uint64_t FramesAhead::defaultCacheBytes()
 {
     return std::min<std::uint64_t>(256 * kMiB, DecodeBudgetBytes() / 4);
 }
 
-FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads threads, std::uint64_t cacheBytes)
+FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads threads, std::uint64_t cacheBytes,
+                         std::uint32_t reducedBy)
     : animation(std::move(played)), threads(threads)
 {
     width = animation->canvasWidth();
     height = animation->canvasHeight();
+    reduction = reducedBy >= 2 && width / reducedBy >= 1 && height / reducedBy >= 1 ? reducedBy : 1;
+    keptWidth = width / reduction;
+    keptHeight = height / reduction;
     loops = animation->loopCount();
     background = animation->backgroundColor();
     count = std::max(animation->frameCount(), 0);
     durations.resize(static_cast<std::size_t>(count));
     for (std::int32_t n = 1; n <= count; ++n)
         durations[static_cast<std::size_t>(n - 1)] = animation->frameDuration(n);
-    const auto frameBytes = checkedMul(width, height, 4);
+    const auto frameBytes = checkedMul(keptWidth, keptHeight, 4);
     if (frameBytes && *frameBytes > 0)
         framesKept = static_cast<std::int32_t>(std::clamp<std::uint64_t>(
             cacheBytes / *frameBytes, 1, std::numeric_limits<std::int32_t>::max()));
@@ -120,20 +156,46 @@ std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number)
             durations[static_cast<std::size_t>(number - 1)] = duration;
         ++composedFrames;
     }
-    const auto bytes = checkedMul(width, height, 4);
-    if (number > frames || !bytes || !canvas || canvas.size < *bytes)
+    const auto canvasBytes = checkedMul(width, height, 4);
+    const auto bytes = checkedMul(keptWidth, keptHeight, 4);
+    if (number > frames || !bytes || !canvasBytes || !canvas || canvas.size < *canvasBytes)
         return nullptr;
     auto frame = std::make_shared<ComposedFrame>();
-    frame->pixels.data = allocZeroed<std::uint8_t>(*bytes);
+    frame->pixels = frameBuffer(*bytes);
     if (!frame->pixels)
         return nullptr;
-    frame->pixels.size = *bytes;
-    frame->opaque = premultiplyToNative(canvas.data.get(), reinterpret_cast<std::uint32_t*>(frame->pixels.data.get()),
-                                        *bytes / 4);
+    auto* out = reinterpret_cast<std::uint32_t*>(frame->pixels.data.get());
+    frame->opaque = reduction > 1 ? reduceToNative(canvas.data.get(), width, height, reduction, out)
+                        : premultiplyToNative(canvas.data.get(), out, std::uint64_t{width} * height);
     frame->number = number;
     frame->duration = duration;
     frame->whole = whole;
     return frame;
+}
+
+OwnedBytes FramesAhead::frameBuffer(std::uint64_t bytes)
+{
+    {
+        std::lock_guard lock(stateLock);
+        if (!spare.empty()) {
+            OwnedBytes reused = std::move(spare.back());
+            spare.pop_back();
+            if (reused.size == bytes)
+                return reused;
+        }
+    }
+    OwnedBytes fresh;
+    fresh.data = allocZeroed<std::uint8_t>(bytes);
+    fresh.size = fresh.data ? bytes : 0;
+    return fresh;
+}
+
+void FramesAhead::letGo(std::map<std::int32_t, std::shared_ptr<const ComposedFrame>>::iterator it)
+{
+    // A frame nobody else holds gives its buffer to the frames to come (two at most are kept spare).
+    if (it->second.use_count() == 1 && spare.size() < 2)
+        spare.push_back(std::move(std::const_pointer_cast<ComposedFrame>(it->second)->pixels));
+    kept.erase(it);
 }
 
 void FramesAhead::keep(const std::shared_ptr<const ComposedFrame>& frame)
@@ -147,7 +209,7 @@ void FramesAhead::keep(const std::shared_ptr<const ComposedFrame>& frame)
         for (auto it = kept.begin(); it != kept.end(); ++it)
             if (stepsAfter(wanted, it->first, count) > stepsAfter(wanted, furthest->first, count))
                 furthest = it;
-        kept.erase(furthest);
+        letGo(furthest);
     }
 }
 
@@ -159,7 +221,10 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     wanted = number;
     // Frames outside the new window make room for those in it.
     for (auto it = kept.begin(); it != kept.end() && static_cast<std::int32_t>(kept.size()) >= framesKept;)
-        it = inWindow(it->first) ? std::next(it) : kept.erase(it);
+        if (inWindow(it->first))
+            ++it;
+        else
+            letGo(it++);
     changed.notify_all();
     if (auto it = kept.find(number); it != kept.end()) {
         onShow = number;

@@ -20,7 +20,7 @@
 namespace quorvanta {
 
 // A composed frame as the screen takes it: one native 32-bit word a pixel, 0xAARRGGBB premultiplied
-// by alpha (B,G,R,A bytes on a little-endian machine), rows of canvasWidth x 4 bytes.
+// by alpha (B,G,R,A bytes on a little-endian machine), rows of frameWidth x 4 bytes.
 struct ComposedFrame {
     OwnedBytes pixels;
     std::int32_t number = 0;
@@ -31,6 +31,12 @@ struct ComposedFrame {
 
 // A,R,G,B bytes into premultiplied native 32-bit pixels; true when every pixel is opaque.
 bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels);
+
+// `width` x `height` A,R,G,B bytes shrunk by `factor` (>= 2) into premultiplied native pixels, each
+// the average of a `factor` x `factor` block (the blocks that do not fit whole are left out);
+// true when every pixel is opaque.
+bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                    std::uint32_t* out);
 
 class FramesAhead final : public PlayableAnimation {
 public:
@@ -57,9 +63,10 @@ public:
     // The bytes of composed frames kept: the smaller of 256 MiB and a quarter of the decode budget.
     static std::uint64_t defaultCacheBytes();
 
-    // At least one frame is kept whatever `cacheBytes` says.
+    // At least one frame is kept whatever `cacheBytes` says. Frames are kept reduced by `reduction`
+    // when it is 2 or more (a canvas larger than the screen can ever show): frameWidth() x frameHeight().
     FramesAhead(std::unique_ptr<PlayableAnimation> animation, Threads threads,
-                std::uint64_t cacheBytes = defaultCacheBytes());
+                std::uint64_t cacheBytes = defaultCacheBytes(), std::uint32_t reduction = 1);
     ~FramesAhead() override;
     FramesAhead(const FramesAhead&) = delete;
     FramesAhead& operator=(const FramesAhead&) = delete;
@@ -75,6 +82,9 @@ public:
     // Blocks until the worker has nothing left to compose (for tests and benchmarks; at once inline).
     void waitUntilIdle();
 
+    std::uint32_t frameWidth() const { return keptWidth; }
+    std::uint32_t frameHeight() const { return keptHeight; }
+
     std::uint32_t canvasWidth() const override { return width; }
     std::uint32_t canvasHeight() const override { return height; }
     std::uint32_t loopCount() const override { return loops; }
@@ -89,9 +99,12 @@ private:
     bool inWindow(std::int32_t number) const; // (state lock held)
     std::shared_ptr<const ComposedFrame> compose(std::int32_t number);
     void keep(const std::shared_ptr<const ComposedFrame>& frame); // (state lock held)
+    void letGo(std::map<std::int32_t, std::shared_ptr<const ComposedFrame>>::iterator it); // (state lock held)
+    OwnedBytes frameBuffer(std::uint64_t bytes);
 
     std::unique_ptr<PlayableAnimation> animation; // touched only under animationLock
     std::uint32_t width = 0, height = 0, loops = 0, background = 0;
+    std::uint32_t reduction = 1, keptWidth = 0, keptHeight = 0;
     std::int32_t framesKept = 1;
     const Threads threads;
 
@@ -101,6 +114,7 @@ private:
     mutable std::mutex stateLock;
     std::condition_variable changed;
     std::map<std::int32_t, std::shared_ptr<const ComposedFrame>> kept;
+    std::vector<OwnedBytes> spare; // buffers of frames let go, for the next frames (no new pages)
     std::vector<std::int32_t> durations; // the animation's, updated as frames are composed
     std::int32_t count = 0;              // frames, which may fall when a damaged file ends early
     std::int32_t wanted = 1;             // the frame asked for last: the window starts there

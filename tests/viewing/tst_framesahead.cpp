@@ -245,6 +245,45 @@ private Q_SLOTS:
         QVERIFY(opaque.frame(2, false).frame->opaque);
     }
 
+    // A canvas kept reduced: each pixel the premultiplied average of its block; a factor that would
+    // leave no row or column keeps the canvas whole.
+    void reducedFrames_data()
+    {
+        QTest::addColumn<quint32>("factor");
+        QTest::addColumn<quint32>("width");
+        QTest::addColumn<quint32>("height");
+        QTest::newRow("halved") << 2u << 2u << 1u;
+        QTest::newRow("a third would leave no row: whole") << 3u << 4u << 2u;
+        QTest::newRow("larger than the canvas: whole") << 5u << 4u << 2u;
+    }
+    void reducedFrames()
+    {
+        QFETCH(quint32, factor);
+        QFETCH(quint32, width);
+        QFETCH(quint32, height);
+        auto shared = std::make_shared<Painted::Shared>();
+        FramesAhead ahead(std::make_unique<Painted>(2, shared, 0x80), FramesAhead::Threads::Inline,
+                          FramesAhead::defaultCacheBytes(), factor);
+        QCOMPARE(ahead.frameWidth(), width);
+        QCOMPARE(ahead.frameHeight(), height);
+        const auto frame = ahead.frame(2, false).frame;
+        QVERIFY(frame);
+        QCOMPARE(frame->pixels.size, quint64(width) * height * 4);
+        QCOMPARE(firstPixel(*frame), 0x80014080u); // a flat frame averages to itself
+    }
+
+    void reducesWithAlphaWeighting()
+    {
+        // One opaque white pixel and one transparent: half-transparent premultiplied white.
+        const std::uint8_t argb[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00};
+        std::uint32_t out = 0;
+        std::uint8_t block[16] = {};
+        std::memcpy(block, argb, 8);
+        std::memcpy(block + 8, argb, 8);
+        QVERIFY(!reduceToNative(block, 2, 2, 2, &out));
+        QCOMPARE(out, 0x80808080u);
+    }
+
     // Ended while the worker composes: it stops, nothing leaks (ASan), and nothing hangs.
     void endsWhileTheWorkerComposes()
     {
