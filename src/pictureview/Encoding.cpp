@@ -10,6 +10,9 @@
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
 
+#include <QTimer>
+
+#include <chrono>
 #include <filesystem>
 #include <utility>
 
@@ -18,6 +21,9 @@ namespace quorvanta {
 namespace {
 
 const QString kWebPPattern = QStringLiteral("#?.(webp)");
+
+// How long a cancelled encoding may take to stop before the window stops waiting for it.
+constexpr std::chrono::milliseconds kCancelGrace{300};
 
 // The longest frame the container holds, in milliseconds (a 24-bit field).
 constexpr int kLongestFrameMs = (1 << 24) - 1;
@@ -98,8 +104,11 @@ void PictureView::encodePicture(const std::string& path)
     // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
     // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
     auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
-    runEncoding(path, true, stillWork(path, record, values),
-                [this, record] { d.importBuffer = std::move(*record); });
+    // A cancelled encoding may hand the picture back after another one was opened: it is then dropped.
+    runEncoding(path, true, stillWork(path, record, values), [this, record, shown = d.path] {
+        if (d.mode == Mode::Imported && d.path == shown && !d.importBuffer.pixels)
+            d.importBuffer = std::move(*record);
+    });
 }
 
 void PictureView::saveAnimation()
@@ -180,7 +189,12 @@ void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork w
 void PictureView::finishEncoding(Result<Saved> result)
 {
     const std::string target = encodeRun ? encodeRun->target : std::string();
+    const bool released = encodeRun && encodeRun->released;
     encodeRun.reset();
+    // The window heard of the cancel already. Only an encoding that wrote its file before it saw the
+    // stop flag has more to say.
+    if (released && !result)
+        return;
     Q_EMIT progressChanged(0);
     Q_EMIT progressShown(false);
     if (result) {
@@ -195,21 +209,49 @@ void PictureView::finishEncoding(Result<Saved> result)
     Q_EMIT failed(reason);
 }
 
+bool PictureView::encoding() const
+{
+    return encodeRun && !encodeRun->released;
+}
+
 void PictureView::cancelEncoding()
 {
-    if (encodeRun)
-        encodeRun->stop->store(true);
+    if (!encoding())
+        return;
+    encodeRun->stop->store(true);
+    if (jobs.inlineJobs())
+        return;
+    // libwebp looks at the stop flag only between the stages of an encoding, and one stage of a slow
+    // lossless encoding can run for seconds: the window does not wait for it.
+    QTimer::singleShot(kCancelGrace, this, [this, stop = encodeRun->stop] {
+        if (encodeRun && encodeRun->stop == stop && !encodeRun->released)
+            releaseEncoding();
+    });
+}
+
+void PictureView::releaseEncoding()
+{
+    encodeRun->released = true;
+    encodeRun->poll.reset();
+    Q_EMIT progressChanged(0);
+    Q_EMIT progressShown(false);
+    Q_EMIT failed(problem(Failure::Cancelled, "nothing was written to " + displayName(encodeRun->target)));
 }
 
 bool PictureView::refusedWhileEncoding(MethodId id)
 {
     if (!encodeRun)
         return false;
+    // A cancelled encoding still ending on its worker holds only what it encodes.
+    const bool released = encodeRun->released;
     switch (id) {
     case MethodId::OpenWebP:
     case MethodId::Load:
     case MethodId::OpenDirectory:
     case MethodId::LoadDirectory:
+        if (released)
+            return false; // the cancelled encoding's picture is then dropped when it comes back
+        break;
     case MethodId::SavePicture:
     case MethodId::EncodePicture:
     case MethodId::SaveAnimation:
@@ -221,7 +263,8 @@ bool PictureView::refusedWhileEncoding(MethodId id)
     default:
         return false;
     }
-    Q_EMIT failed(problem(Failure::Busy, "wait for it to end, or cancel it"));
+    Q_EMIT failed(problem(Failure::Busy, released ? "the one cancelled is still stopping; try again in a moment"
+                                                  : "wait for it to end, or cancel it"));
     return true;
 }
 

@@ -65,6 +65,9 @@ struct RunningEncode {
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::string target;
     bool holdsImport = false; // the imported picture is lent to the encoder
+    // Cancelled, and the window already told so: the worker is still inside a stage of libwebp that
+    // does not look at the stop flag, and its result is dropped when it comes.
+    bool released = false;
     // The progress a worker thread leaves for the GUI thread, which shows it on a timer.
     std::shared_ptr<std::atomic<int>> percent = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<QTimer> poll;

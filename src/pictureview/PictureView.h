@@ -127,7 +127,8 @@ public:
 
     // An encoding runs (off the GUI thread when the runner has workers). Cancelling asks it to stop,
     // which it does at the encoder's next report; it then ends as failed(Cancelled), writing nothing.
-    bool encoding() const { return encodeRun != nullptr; }
+    // Whether an encoding holds the window (a cancelled one lets go of it within half a second).
+    bool encoding() const;
     void cancelEncoding();
 
     const InstanceData& state() const { return d; }
@@ -230,6 +231,7 @@ private:
     // Encodings: one at a time, as a job; `finished` runs on the GUI thread when it has ended.
     void runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished);
     void finishEncoding(Result<Saved> result);
+    void releaseEncoding(); // tells the window a cancelled encoding has ended
     bool refusedWhileEncoding(MethodId id); // a command that would touch what is being encoded
 
     // The view (ViewArea.cpp): the area left beside the scroll bars, the bars, and what changed.
