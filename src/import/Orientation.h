@@ -25,4 +25,12 @@ bool ApplyOrientation(PictureRecord& record, int orientation);
 // orientation tag; false, with the block unchanged, when it cannot be read.
 bool ResetExifOrientation(std::span<std::uint8_t> exif);
 
+// The EXIF orientation of a picture file held in memory (JPEG, PNG eXIf, TIFF, WebP): 1 to 8, 1 when
+// the file has none or it cannot be read.
+int FileOrientation(std::span<const std::uint8_t> file);
+
+// Turns an imported `record` upright as the EXIF orientation of its `file` says. The orientation that
+// was applied: 1 when there was nothing to turn or the turn failed (the record is then as it was).
+int TurnUpright(std::span<const std::uint8_t> file, PictureRecord& record);
+
 } // namespace quorvanta

@@ -27,6 +27,8 @@ public:
     virtual int filterSharpness() const = 0;
     // Each frame of an animation lossy or lossless, whichever is smaller; only where lossless is off.
     virtual bool mixed() const = 0;
+    // Imported pictures and WebP stills are turned upright as their EXIF orientation says.
+    virtual bool applyOrientation() const { return true; }
 };
 
 // The encoder settings in force; the defaults when there is no settings source.

@@ -26,6 +26,7 @@ public:
     int strength = 0;
     int sharpness = 0;
     bool mixedValue = false;
+    bool orientationValue = true;
 
     bool lossless() const override { return losslessValue; }
     int quality() const override { return qualityValue; }
@@ -37,6 +38,7 @@ public:
     int filterStrength() const override { return strength; }
     int filterSharpness() const override { return sharpness; }
     bool mixed() const override { return mixedValue; }
+    bool applyOrientation() const override { return orientationValue; }
 };
 
 // Answers every requester with the next scripted answer and remembers what was asked.
