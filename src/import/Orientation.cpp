@@ -98,12 +98,4 @@ int FileOrientation(std::span<const std::uint8_t> file)
     return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
-int TurnUpright(std::span<const std::uint8_t> file, PictureRecord& record)
-{
-    const int orientation = FileOrientation(file);
-    if (orientation == 1 || !ApplyOrientation(record, orientation))
-        return 1;
-    return orientation;
-}
-
 } // namespace quorvanta

@@ -29,8 +29,4 @@ bool ResetExifOrientation(std::span<std::uint8_t> exif);
 // the file has none or it cannot be read.
 int FileOrientation(std::span<const std::uint8_t> file);
 
-// Turns an imported `record` upright as the EXIF orientation of its `file` says. The orientation that
-// was applied: 1 when there was nothing to turn or the turn failed (the record is then as it was).
-int TurnUpright(std::span<const std::uint8_t> file, PictureRecord& record);
-
 } // namespace quorvanta

@@ -7,6 +7,7 @@
 #include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
+#include "encoding/StillWithMetadata.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
 
@@ -30,12 +31,14 @@ std::uint64_t fileSizeOf(const std::string& path)
 }
 
 // The still encoder as the work of a job: the pixels are lent by the picture object for its length.
-EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values)
+// `kept`: the source's metadata that goes into the file.
+EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values,
+                     SourceMetadata kept)
 {
-    return [target = std::move(target), record = std::move(record), values](EncodeProgress& progress,
-                                                                            const std::atomic<bool>& stop) -> Result<Saved> {
+    return [target = std::move(target), record = std::move(record), values,
+            kept = std::move(kept)](EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
         const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
-        if (Status encoded = EncodeStillWebP(target, *record, values, nullptr, 0, &report, &stop); !encoded)
+        if (Status encoded = EncodeStillWithMetadata(target, *record, values, kept, &report, &stop); !encoded)
             return encoded.problem();
         return Saved{target, fileSizeOf(target), 0, {}};
     };
@@ -98,7 +101,8 @@ void PictureView::encodePicture(const std::string& path)
     // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
     // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
     auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
-    runEncoding(path, true, stillWork(path, record, values),
+    const KeepMetadata keep = settings ? settings->keepMetadata() : KeepMetadata::ColourProfile;
+    runEncoding(path, true, stillWork(path, record, values, SelectMetadata(importMetadata, keep, importTurned)),
                 [this, record] { d.importBuffer = std::move(*record); });
 }
 

@@ -34,6 +34,8 @@ struct LoadedFile {
     PictureRecord imported;
     int scalePercent = 100;
     std::string reducedBecause; // the budget message of a picture shown reduced
+    SourceMetadata metadata;    // of an imported picture, for its encoding
+    bool turned = false;        // the imported picture was turned upright
 };
 
 namespace {
@@ -86,8 +88,11 @@ LoadedFile readAndDecode(const std::string& path, const StopFlag& stop, bool upr
             out.refused = stopped(stop)             ? problemWith(name, Failure::Cancelled)
                           : !report.message.empty() ? problemWith(name, Failure::OverBudget, report.message)
                                                     : problemWith(name, Failure::NotAPicture);
-        else if (upright)
-            TurnUpright(bytes, out.imported);
+        else {
+            out.metadata = ReadSourceMetadata(bytes);
+            out.turned = upright && out.metadata.orientation != 1 &&
+                         ApplyOrientation(out.imported, out.metadata.orientation);
+        }
         out.bytes.reset();
         out.scalePercent = report.scalePercent;
         if (report.scalePercent < 100)
@@ -162,6 +167,8 @@ void PictureView::finishLoad(LoadedFile& loaded)
     if (loaded.kind == KindNotWebP) {
         d.importBuffer = std::move(loaded.imported);
         d.importStatus = 1;
+        importMetadata = std::move(loaded.metadata);
+        importTurned = loaded.turned;
         enterMode(Mode::Imported);
         send(MethodId::ShowImported);
         Q_EMIT scaleChanged(loaded.scalePercent);

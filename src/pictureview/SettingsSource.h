@@ -3,6 +3,7 @@
 // in the settings window is in effect at once, saved or not.
 
 #include "encoding/EncodeStillWebP.h"
+#include "encoding/WebPMetadata.h"
 
 #include <QString>
 
@@ -29,6 +30,8 @@ public:
     virtual bool mixed() const = 0;
     // Imported pictures and WebP stills are turned upright as their EXIF orientation says.
     virtual bool applyOrientation() const { return true; }
+    // What an encoding keeps of its source's colour profile, EXIF and XMP.
+    virtual KeepMetadata keepMetadata() const { return KeepMetadata::ColourProfile; }
 };
 
 // The encoder settings in force; the defaults when there is no settings source.

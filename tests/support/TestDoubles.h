@@ -27,6 +27,7 @@ public:
     int sharpness = 0;
     bool mixedValue = false;
     bool orientationValue = true;
+    KeepMetadata keep = KeepMetadata::ColourProfile;
 
     bool lossless() const override { return losslessValue; }
     int quality() const override { return qualityValue; }
@@ -39,6 +40,7 @@ public:
     int filterSharpness() const override { return sharpness; }
     bool mixed() const override { return mixedValue; }
     bool applyOrientation() const override { return orientationValue; }
+    KeepMetadata keepMetadata() const override { return keep; }
 };
 
 // Answers every requester with the next scripted answer and remembers what was asked.

@@ -1,0 +1,26 @@
+#include "encoding/StillWithMetadata.h"
+
+#include "encoding/AtomicFile.h"
+#include "encoding/WebPHandles.h"
+#include "encoding/WebPMetadata.h"
+
+namespace quorvanta {
+
+Status EncodeStillWithMetadata(const std::string& path, PictureRecord& record, const EncodeSettings& settings,
+                               const SourceMetadata& kept, const ProgressReport* progress,
+                               const std::atomic<bool>* stop)
+{
+    if (kept.empty())
+        return EncodeStillWebP(path, record, settings, nullptr, 0, progress, stop);
+    MemoryWriter encoded;
+    if (Status done = EncodeStillWebP(path, record, settings, encoded.get(), 1, progress, stop); !done)
+        return done;
+    const auto withMetadata = AddWebPMetadata({encoded.data(), encoded.size()}, kept);
+    if (!withMetadata)
+        return problem(Failure::EncodeFailed, "the metadata could not be added");
+    if (stop && stop->load())
+        return problem(Failure::Cancelled);
+    return writeFileAtomically(path, withMetadata->data(), withMetadata->size());
+}
+
+} // namespace quorvanta
