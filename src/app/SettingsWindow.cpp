@@ -1,5 +1,6 @@
 #include "app/SettingsWindow.h"
 
+#include "app/SettingsParts.h"
 #include "app/Stores.h"
 #include "core/DecodeBudget.h"
 
@@ -80,110 +81,7 @@ const RangeValidator& validatorOf(const QLineEdit* edit)
     return *static_cast<const RangeValidator*>(edit->validator());
 }
 
-QFrame* bar()
-{
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-// A bar with a title, as the first cell of a section row.
-QWidget* titledBar(const QString& title)
-{
-    auto* box = new QWidget;
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* label = new QLabel(title);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    layout->addWidget(label);
-    layout->addWidget(bar(), 1);
-    return box;
-}
-
-std::optional<bool> storedFlag(const QVariant& value)
-{
-    if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Bool)
-        return std::nullopt;
-    const QString text = value.toString().trimmed().toLower();
-    if (text == "true" || text == "1")
-        return true;
-    if (text == "false" || text == "0")
-        return false;
-    return std::nullopt;
-}
-
-std::optional<ColorButton::Components> storedComponents(const QVariant& value)
-{
-    if (value.typeId() != QMetaType::QStringList && value.typeId() != QMetaType::QVariantList)
-        return std::nullopt;
-    const QStringList parts = value.toStringList();
-    if (parts.size() != 3)
-        return std::nullopt;
-    ColorButton::Components components{};
-    for (int i = 0; i < 3; ++i) {
-        bool ok = false;
-        const qulonglong number = parts[i].trimmed().toULongLong(&ok);
-        if (!ok || number > 0xFFFFFFFFull)
-            return std::nullopt;
-        components[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(number);
-    }
-    return components;
-}
-
 } // namespace
-
-ColorButton::ColorButton(QWidget* parent) : QPushButton(parent)
-{
-    setAccessibleName(tr("Background color"));
-    connect(this, &QPushButton::clicked, this, &ColorButton::pick);
-    refresh();
-}
-
-void ColorButton::setComponents(const Components& components)
-{
-    if (components == value)
-        return;
-    value = components;
-    refresh();
-    Q_EMIT componentsChanged();
-}
-
-ColorButton::Components ColorButton::componentsFromColor(const QColor& color)
-{
-    // An 8-bit component c spreads over 32 bits as c repeated four times (0xFF -> 0xFFFFFFFF).
-    auto spread = [](int c) { return static_cast<std::uint32_t>(c) * 0x01010101u; };
-    return {spread(color.red()), spread(color.green()), spread(color.blue())};
-}
-
-QColor ColorButton::colorFromComponents(const Components& components)
-{
-    return QColor(static_cast<int>(components[0] >> 24), static_cast<int>(components[1] >> 24),
-                  static_cast<int>(components[2] >> 24));
-}
-
-void ColorButton::pick()
-{
-    const QColor chosen = QColorDialog::getColor(colorFromComponents(value), window(), tr("Background color"),
-                                                 QColorDialog::DontUseNativeDialog);
-    if (chosen.isValid())
-        setComponents(componentsFromColor(chosen));
-}
-
-void ColorButton::refresh()
-{
-    QPixmap swatch(40, 16);
-    swatch.fill(colorFromComponents(value));
-    QPainter painter(&swatch);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
-    painter.end();
-    setIcon(QIcon(swatch));
-    setIconSize(swatch.size());
-    setText(colorFromComponents(value).name(QColor::HexRgb));
-}
 
 SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {

@@ -9,6 +9,7 @@
 // does not play at 2 and 20 ms on the way. "Cancel" and Escape go back to the values in force when
 // the window was opened (or last saved or used).
 
+#include "app/ColorButton.h"
 #include "pictureview/SettingsSource.h"
 
 #include <QPushButton>
@@ -27,31 +28,6 @@ class QTimer;
 namespace quorvanta {
 
 class Stores;
-
-// A colour editor: a button showing the colour, opening a colour dialog when pressed. The colour is
-// held as three 32-bit components (red, green, blue).
-class ColorButton : public QPushButton {
-    Q_OBJECT
-
-public:
-    using Components = std::array<std::uint32_t, 3>;
-    explicit ColorButton(QWidget* parent = nullptr);
-
-    Components components() const { return value; }
-    void setComponents(const Components& components);
-
-    static Components componentsFromColor(const QColor& color);
-    static QColor colorFromComponents(const Components& components);
-
-Q_SIGNALS:
-    void componentsChanged();
-
-private:
-    void pick();
-    void refresh();
-
-    Components value{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-};
 
 class SettingsWindow : public QWidget, public SettingsSource {
     Q_OBJECT
