@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -31,7 +32,14 @@ namespace {
 
 // Export ids: the keys of the gadgets in the stores.
 enum ExportId { LosslessId = 1, QualityId, SpeedId, BackgroundColorId, FrameDurationId, LoopCountId,
-                FilterStrengthId, FilterSharpnessId, MixedId, DecodeBudgetId };
+                FilterStrengthId, FilterSharpnessId, MixedId, DecodeBudgetId,
+                ApplyOrientationId, KeepMetadataId, TargetSizeId };
+
+// "Keep metadata" as stored, in the order of its choices.
+const QString kKeepNames[] = {QStringLiteral("none"), QStringLiteral("profile"), QStringLiteral("all")};
+
+// The largest target size, in KB: 1 GB.
+constexpr std::int64_t kMaxTargetSizeKB = 1000000;
 
 QString key(int id)
 {
@@ -94,7 +102,16 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     mixedCheck->setAccessibleName(QStringLiteral("mixed"));
     mixedCheck->setToolTip(QStringLiteral("animation frames lossy or lossless, whichever is smaller (lossless off)"));
     connect(losslessCheck, &QCheckBox::toggled, mixedCheck, [this](bool on) { mixedCheck->setEnabled(!on); });
-    fields.reserve(7);
+    orientationCheck = new QCheckBox;
+    orientationCheck->setAccessibleName(QStringLiteral("Apply EXIF orientation"));
+    orientationCheck->setToolTip(QStringLiteral("turn pictures upright as their EXIF orientation says"));
+    orientationCheck->setChecked(true);
+    keepMetadataBox = new QComboBox;
+    keepMetadataBox->setAccessibleName(QStringLiteral("Keep metadata"));
+    keepMetadataBox->addItems({QStringLiteral("none"), QStringLiteral("colour profile"), QStringLiteral("all")});
+    keepMetadataBox->setCurrentIndex(1);
+    keepMetadataBox->setToolTip(QStringLiteral("what an encoded picture keeps of its source's colour profile, EXIF and XMP"));
+    fields.reserve(8);
     qualityField = numberField(QualityId, QStringLiteral("Quality"), QStringLiteral("50"),
                                QStringLiteral("between 0 (smallest file) and 100 (biggest)"));
     speedField = numberField(SpeedId, QStringLiteral("Speed trade-off"), QStringLiteral("0"),
@@ -112,6 +129,9 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
                                     QString::number(DefaultDecodeBudgetBytes() / kMiB),
                                     QStringLiteral("memory for one decoded picture (in MiB); larger ones are "
                                                    "shown reduced or refused"));
+    targetSizeField = numberField(TargetSizeId, QStringLiteral("Target size"), QStringLiteral("0"),
+                                  QStringLiteral("largest file \"Encode picture\" writes (in KB of 1000 bytes; "
+                                                 "0 = no target; lossy only)"));
     setStyleSheet(QLatin1String(kInvalidStyle));
 
     typingPause = new QTimer(this);
@@ -153,6 +173,10 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     section(QStringLiteral("Filter"));
     labelled(QStringLiteral("Strength"), filterStrengthField);
     labelled(QStringLiteral("Sharpness"), filterSharpnessField);
+    section(QStringLiteral("Conversion"));
+    labelled(QStringLiteral("Apply EXIF orientation"), leftAligned(orientationCheck));
+    labelled(QStringLiteral("Keep metadata"), leftAligned(keepMetadataBox));
+    labelled(QStringLiteral("Target size (KB)"), targetSizeField);
     section(QStringLiteral("Memory"));
     labelled(QStringLiteral("Decode budget (MiB)"), decodeBudgetField);
     grid->setColumnStretch(1, 1);
@@ -208,6 +232,7 @@ std::pair<std::int64_t, std::int64_t> SettingsWindow::rangeOf(int exportId)
     case FilterStrengthId: return {0, 100};
     case FilterSharpnessId: return {0, 7};
     case DecodeBudgetId: return {kMinDecodeBudgetMiB, kMaxDecodeBudgetMiB};
+    case TargetSizeId: return {0, kMaxTargetSizeKB};
     default: return {0, 0};
     }
 }
@@ -292,6 +317,8 @@ void SettingsWindow::takeSnapshot()
 {
     atOpen.lossless = losslessCheck->isChecked();
     atOpen.mixed = mixedCheck->isChecked();
+    atOpen.orientation = orientationCheck->isChecked();
+    atOpen.keep = keepMetadataBox->currentIndex();
     atOpen.color = backgroundColorField->components();
     atOpen.texts.clear();
     for (const NumberField& field : fields)
@@ -303,6 +330,8 @@ void SettingsWindow::cancel()
     typingPause->stop();
     losslessCheck->setChecked(atOpen.lossless);
     mixedCheck->setChecked(atOpen.mixed);
+    orientationCheck->setChecked(atOpen.orientation);
+    keepMetadataBox->setCurrentIndex(atOpen.keep);
     backgroundColorField->setComponents(atOpen.color);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         // The text may already read as the old value while a changed one is still in force.
@@ -372,6 +401,13 @@ int SettingsWindow::loopCount() const { return valueInForce(loopCountField); }
 int SettingsWindow::filterStrength() const { return valueInForce(filterStrengthField); }
 int SettingsWindow::filterSharpness() const { return valueInForce(filterSharpnessField); }
 bool SettingsWindow::mixed() const { return mixedCheck->isChecked(); }
+bool SettingsWindow::applyOrientation() const { return orientationCheck->isChecked(); }
+KeepMetadata SettingsWindow::keepMetadata() const
+{
+    const KeepMetadata choices[] = {KeepMetadata::None, KeepMetadata::ColourProfile, KeepMetadata::All};
+    return choices[std::clamp(keepMetadataBox->currentIndex(), 0, 2)];
+}
+int SettingsWindow::targetSize() const { return valueInForce(targetSizeField); }
 
 void SettingsWindow::load(const Stores& stores)
 {
@@ -379,11 +415,18 @@ void SettingsWindow::load(const Stores& stores)
         losslessCheck->setChecked(*flag);
     if (const auto flag = storedFlag(stores.value(key(MixedId))))
         mixedCheck->setChecked(*flag);
+    if (const auto flag = storedFlag(stores.value(key(ApplyOrientationId))))
+        orientationCheck->setChecked(*flag);
+    if (const QVariant keep = stores.value(key(KeepMetadataId)); keep.typeId() == QMetaType::QString) {
+        const auto* found = std::find(std::begin(kKeepNames), std::end(kKeepNames), keep.toString().trimmed());
+        if (found != std::end(kKeepNames))
+            keepMetadataBox->setCurrentIndex(int(found - std::begin(kKeepNames)));
+    }
     const std::pair<ExportId, QLineEdit*> stored[] = {
         {QualityId, qualityField},           {SpeedId, speedField},
         {FrameDurationId, frameDurationField}, {LoopCountId, loopCountField},
         {FilterStrengthId, filterStrengthField}, {FilterSharpnessId, filterSharpnessField},
-        {DecodeBudgetId, decodeBudgetField}};
+        {DecodeBudgetId, decodeBudgetField},     {TargetSizeId, targetSizeField}};
     for (const auto& [id, field] : stored) {
         const QVariant value = stores.value(key(id));
         // A text field holds text; a list or anything else found in its place is not used, nor is a
@@ -413,6 +456,9 @@ QVariantHash SettingsWindow::values() const
         {key(FilterSharpnessId), entry(filterSharpnessField).inForce},
         {key(MixedId), mixedCheck->isChecked()},
         {key(DecodeBudgetId), entry(decodeBudgetField).inForce},
+        {key(ApplyOrientationId), orientationCheck->isChecked()},
+        {key(KeepMetadataId), kKeepNames[std::clamp(keepMetadataBox->currentIndex(), 0, 2)]},
+        {key(TargetSizeId), entry(targetSizeField).inForce},
     };
 }
 

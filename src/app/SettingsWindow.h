@@ -22,6 +22,7 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QTimer;
 
@@ -56,11 +57,15 @@ public:
     int filterStrength() const override;
     int filterSharpness() const override;
     bool mixed() const override;
+    bool applyOrientation() const override;
+    KeepMetadata keepMetadata() const override;
+    int targetSize() const override;
 
     // Every gadget takes the stored value of its export id; a missing or unusable one (a text out of
     // the field's range included) leaves the gadget as it is.
     void load(const Stores& stores);
-    // The values in force under their export ids ("1" to "8", "9" for mixed, "10" for the decode budget).
+    // The values in force under their export ids ("1" to "8", "9" for mixed, "10" for the decode budget,
+    // "11" apply EXIF orientation, "12" keep metadata: "none", "profile" or "all", "13" target size).
     QVariantHash values() const;
 
     // The window opens centred over `anchor` (unless it has a place of its own already) and stays
@@ -86,6 +91,9 @@ public:
     QLineEdit* filterSharpnessField = nullptr;
     // The decode budget in MiB; the value in force is the budget of every decoder of the program.
     QLineEdit* decodeBudgetField = nullptr;
+    QCheckBox* orientationCheck = nullptr; // "Apply EXIF orientation", on by default
+    QComboBox* keepMetadataBox = nullptr;  // none, colour profile, all
+    QLineEdit* targetSizeField = nullptr;  // KB, 0 for no target
     QPushButton* saveButton = nullptr;
     QPushButton* useButton = nullptr;
     QPushButton* cancelButton = nullptr;
@@ -113,6 +121,8 @@ private:
     struct Snapshot {
         bool lossless = false;
         bool mixed = false;
+        bool orientation = true;
+        int keep = 1;
         ColorButton::Components color{};
         std::vector<QString> texts;
     };

@@ -32,6 +32,8 @@ public:
     virtual bool applyOrientation() const { return true; }
     // What an encoding keeps of its source's colour profile, EXIF and XMP.
     virtual KeepMetadata keepMetadata() const { return KeepMetadata::ColourProfile; }
+    // The size "Encode picture" aims at, in KB of 1000 bytes; 0 for none.
+    virtual int targetSize() const { return 0; }
 };
 
 // The encoder settings in force; the defaults when there is no settings source.
