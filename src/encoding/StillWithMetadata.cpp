@@ -1,6 +1,7 @@
 #include "encoding/StillWithMetadata.h"
 
 #include "encoding/AtomicFile.h"
+#include "encoding/TargetSize.h"
 #include "encoding/WebPHandles.h"
 #include "encoding/WebPMetadata.h"
 
@@ -21,6 +22,27 @@ Status EncodeStillWithMetadata(const std::string& path, PictureRecord& record, c
     if (stop && stop->load())
         return problem(Failure::Cancelled);
     return writeFileAtomically(path, withMetadata->data(), withMetadata->size());
+}
+
+Result<TargetWritten> EncodeStillToTarget(const std::string& path, PictureRecord& record,
+                                          const EncodeSettings& settings, const SourceMetadata& kept,
+                                          std::uint64_t targetBytes, const std::atomic<bool>* stop)
+{
+    if (Status usable = CheckEncodeSettings(settings); !usable)
+        return usable.problem();
+    if (!record.pixels)
+        return problem(Failure::NothingToEncode);
+    const TargetSizeResult found = EncodeToTargetSize(record, settings, targetBytes);
+    if (found.webp.empty())
+        return problem(Failure::EncodeFailed);
+    if (stop && stop->load())
+        return problem(Failure::Cancelled);
+    const auto file = AddWebPMetadata(found.webp, kept);
+    if (!file)
+        return problem(Failure::EncodeFailed, "the metadata could not be added");
+    if (Status written = writeFileAtomically(path, file->data(), file->size()); !written)
+        return written.problem();
+    return TargetWritten{file->size(), found.quality, found.applied, found.met};
 }
 
 } // namespace quorvanta

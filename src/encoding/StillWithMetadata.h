@@ -14,4 +14,19 @@ Status EncodeStillWithMetadata(const std::string& path, PictureRecord& record, c
                                const SourceMetadata& kept, const ProgressReport* progress = nullptr,
                                const std::atomic<bool>* stop = nullptr);
 
+// What an encoding to a target size wrote.
+struct TargetWritten {
+    std::uint64_t bytes = 0; // the file written
+    float quality = 0;       // the quality found
+    bool applied = false;    // false in lossless mode, where the target does not apply
+    bool met = false;        // the file is not over the target
+};
+
+// Encodes `record` as the largest file not over `targetBytes` (see EncodeToTargetSize), adds the blocks
+// of `kept`, and replaces `path` with it in one step. `stop` is looked at between the search and the
+// write. The blocks are not counted against the target: it is the size of the picture data.
+Result<TargetWritten> EncodeStillToTarget(const std::string& path, PictureRecord& record,
+                                          const EncodeSettings& settings, const SourceMetadata& kept,
+                                          std::uint64_t targetBytes, const std::atomic<bool>* stop = nullptr);
+
 } // namespace quorvanta

@@ -11,7 +11,10 @@
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 namespace quorvanta {
@@ -31,16 +34,50 @@ std::uint64_t fileSizeOf(const std::string& path)
 }
 
 // The still encoder as the work of a job: the pixels are lent by the picture object for its length.
-// `kept`: the source's metadata that goes into the file.
+// What "Encode picture" writes besides the pixels, and what it is measured against.
+struct StillExtras {
+    SourceMetadata kept;          // the source's metadata that goes into the file
+    std::uint64_t targetBytes = 0; // 0: no target size
+    std::uint64_t sourceBytes = 0; // the source file's size; 0 when unknown
+};
+
+// ", quality 72.3 for a target of 80.0 KB", and ", larger than the source (60.0 KB)" when it is.
+std::string stillNote(const StillExtras& extras, const std::optional<TargetWritten>& target, std::uint64_t bytes)
+{
+    std::string note;
+    if (target) {
+        char quality[32];
+        std::snprintf(quality, sizeof quality, "%.1f", double(target->quality));
+        note = !target->applied ? "no target size in lossless mode"
+               : target->met    ? std::string("quality ") + quality + " for a target of " + sizeText(extras.targetBytes)
+                                : "over the target of " + sizeText(extras.targetBytes) + " even at quality 0";
+    }
+    if (extras.sourceBytes > 0 && bytes > extras.sourceBytes)
+        note += (note.empty() ? "" : ", ") + std::string("larger than the source (") + sizeText(extras.sourceBytes) + ")";
+    return note;
+}
+
+// The still encoder as the work of a job: the pixels are lent by the picture object for its length.
 EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values,
-                     SourceMetadata kept)
+                     StillExtras extras)
 {
     return [target = std::move(target), record = std::move(record), values,
-            kept = std::move(kept)](EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
-        const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
-        if (Status encoded = EncodeStillWithMetadata(target, *record, values, kept, &report, &stop); !encoded)
-            return encoded.problem();
-        return Saved{target, fileSizeOf(target), 0, {}};
+            extras = std::move(extras)](EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
+        std::optional<TargetWritten> reached;
+        if (extras.targetBytes > 0) {
+            progress.percent(0);
+            Result<TargetWritten> written =
+                EncodeStillToTarget(target, *record, values, extras.kept, extras.targetBytes, &stop);
+            if (!written)
+                return written.problem();
+            reached = written.value();
+        } else {
+            const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
+            if (Status encoded = EncodeStillWithMetadata(target, *record, values, extras.kept, &report, &stop); !encoded)
+                return encoded.problem();
+        }
+        const std::uint64_t bytes = fileSizeOf(target);
+        return Saved{target, bytes, 0, {}, stillNote(extras, reached, bytes)};
     };
 }
 
@@ -64,7 +101,7 @@ EncodeWork animationWork(std::string target, AnimationEncode encode)
         const AnimationProgress framesDone = [&progress](int done, int total) { progress.frames(done, total); };
         if (Status written = encode(framesDone, &stop); !written)
             return written.problem();
-        return Saved{target, fileSizeOf(target), 0, {}};
+        return Saved{target, fileSizeOf(target), 0, {}, {}};
     };
 }
 
@@ -102,7 +139,9 @@ void PictureView::encodePicture(const std::string& path)
     // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
     auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
     const KeepMetadata keep = settings ? settings->keepMetadata() : KeepMetadata::ColourProfile;
-    runEncoding(path, true, stillWork(path, record, values, SelectMetadata(importMetadata, keep, importTurned)),
+    StillExtras extras{SelectMetadata(importMetadata, keep, importTurned),
+                       std::uint64_t(std::max(settings ? settings->targetSize() : 0, 0)) * 1000, importSourceBytes};
+    runEncoding(path, true, stillWork(path, record, values, std::move(extras)),
                 [this, record] { d.importBuffer = std::move(*record); });
 }
 

@@ -169,6 +169,7 @@ void PictureView::finishLoad(LoadedFile& loaded)
         d.importStatus = 1;
         importMetadata = std::move(loaded.metadata);
         importTurned = loaded.turned;
+        importSourceBytes = loaded.size;
         enterMode(Mode::Imported);
         send(MethodId::ShowImported);
         Q_EMIT scaleChanged(loaded.scalePercent);

@@ -257,6 +257,7 @@ private:
     // The colour profile, EXIF and XMP of the imported picture, and whether it was turned upright.
     SourceMetadata importMetadata;
     bool importTurned = false;
+    std::uint64_t importSourceBytes = 0; // the imported picture's file size
     std::int32_t waitingDirFrame = 0; // the directory frame to show when its picture arrives
     mutable QImage shownImage;
     mutable bool shownImageStale = false;

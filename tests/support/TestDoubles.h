@@ -28,6 +28,7 @@ public:
     bool mixedValue = false;
     bool orientationValue = true;
     KeepMetadata keep = KeepMetadata::ColourProfile;
+    int targetKB = 0;
 
     bool lossless() const override { return losslessValue; }
     int quality() const override { return qualityValue; }
@@ -41,6 +42,7 @@ public:
     bool mixed() const override { return mixedValue; }
     bool applyOrientation() const override { return orientationValue; }
     KeepMetadata keepMetadata() const override { return keep; }
+    int targetSize() const override { return targetKB; }
 };
 
 // Answers every requester with the next scripted answer and remembers what was asked.
