@@ -1,5 +1,6 @@
 #include "encoding/StillWithMetadata.h"
 
+#include "core/FileBytes.h"
 #include "encoding/AtomicFile.h"
 #include "encoding/TargetSize.h"
 #include "encoding/WebPHandles.h"
@@ -22,6 +23,28 @@ Status EncodeStillWithMetadata(const std::string& path, PictureRecord& record, c
     if (stop && stop->load())
         return problem(Failure::Cancelled);
     return writeFileAtomically(path, withMetadata->data(), withMetadata->size());
+}
+
+SourceMetadata ReadColourProfile(const std::string& path)
+{
+    const FileBytes file = ReadWholeFile(path);
+    SourceMetadata profile;
+    if (file.ok())
+        profile.icc = ReadSourceMetadata(file.bytes()).icc;
+    return profile;
+}
+
+Status AddMetadataToFile(const std::string& path, const SourceMetadata& kept)
+{
+    if (kept.empty())
+        return {};
+    const FileBytes written = ReadWholeFile(path);
+    if (!written.ok())
+        return readProblem(written, path);
+    const auto file = AddWebPMetadata(written.bytes(), kept);
+    if (!file)
+        return problem(Failure::EncodeFailed, "the colour profile could not be added");
+    return writeFileAtomically(path, file->data(), file->size());
 }
 
 Result<TargetWritten> EncodeStillToTarget(const std::string& path, PictureRecord& record,

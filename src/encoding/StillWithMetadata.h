@@ -14,6 +14,14 @@ Status EncodeStillWithMetadata(const std::string& path, PictureRecord& record, c
                                const SourceMetadata& kept, const ProgressReport* progress = nullptr,
                                const std::atomic<bool>* stop = nullptr);
 
+// The colour profile of the picture file at `path` alone (EXIF and XMP left out); empty when it has
+// none or cannot be read.
+SourceMetadata ReadColourProfile(const std::string& path);
+
+// Adds the blocks of `kept` to the WebP file at `path` (an animation as our encoder wrote it) and
+// replaces it in one step; nothing happens when `kept` is empty.
+Status AddMetadataToFile(const std::string& path, const SourceMetadata& kept);
+
 // What an encoding to a target size wrote.
 struct TargetWritten {
     std::uint64_t bytes = 0; // the file written

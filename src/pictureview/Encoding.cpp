@@ -93,14 +93,17 @@ AnimationSettings readAnimationSettings(const SettingsSource* settings)
 // Encodes an animation into the target, with the progress in frames and the stop flag of its job.
 using AnimationEncode = std::function<Status(const AnimationProgress& progress, const std::atomic<bool>* stop)>;
 
-// An animation encoder as the work of a job.
-EncodeWork animationWork(std::string target, AnimationEncode encode)
+// An animation encoder as the work of a job; `firstProfile`, when given, reads the colour profile of
+// the first source, which the file then carries.
+EncodeWork animationWork(std::string target, AnimationEncode encode, std::function<SourceMetadata()> firstProfile)
 {
-    return [target = std::move(target), encode = std::move(encode)](EncodeProgress& progress,
-                                                                    const std::atomic<bool>& stop) -> Result<Saved> {
+    return [target = std::move(target), encode = std::move(encode), firstProfile = std::move(firstProfile)](
+               EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
         const AnimationProgress framesDone = [&progress](int done, int total) { progress.frames(done, total); };
         if (Status written = encode(framesDone, &stop); !written)
             return written.problem();
+        if (Status profiled = firstProfile ? AddMetadataToFile(target, firstProfile()) : Status{}; !profiled)
+            return profiled.problem();
         return Saved{target, fileSizeOf(target), 0, {}, {}};
     };
 }
@@ -172,7 +175,18 @@ void PictureView::saveAnimation()
         Q_EMIT failed(usable.problem());
         return;
     }
-    // The animation on show is encoded again from its file; a directory from its pictures.
+    // The animation on show is encoded again from its file; a directory from its pictures. The file
+    // keeps the colour profile of the first of them, unless no metadata is to be kept.
+    const bool keepProfile = (settings ? settings->keepMetadata() : KeepMetadata::ColourProfile) != KeepMetadata::None;
+    std::function<SourceMetadata()> firstProfile;
+    if (keepProfile && animationOnShow)
+        firstProfile = [file = d.fileData, size = d.fileSize] {
+            SourceMetadata profile;
+            profile.icc = ReadSourceMetadata({file.get(), static_cast<std::size_t>(size)}).icc;
+            return profile;
+        };
+    else if (keepProfile)
+        firstProfile = [first = files.front()] { return ReadColourProfile(first); };
     AnimationEncode encode;
     if (animationOnShow)
         encode = [file = d.fileData, size = d.fileSize, values, target](const AnimationProgress& progress,
@@ -184,7 +198,7 @@ void PictureView::saveAnimation()
                   target](const AnimationProgress& progress, const std::atomic<bool>* stop) {
             return EncodeAnimationFile(files, values, durationMs, target, progress, stop, sizes);
         };
-    runEncoding(target, false, animationWork(target, std::move(encode)), {});
+    runEncoding(target, false, animationWork(target, std::move(encode), std::move(firstProfile)), {});
 }
 
 void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished)

@@ -86,6 +86,39 @@ private Q_SLOTS:
             QCOMPARE(read, QByteArray::number(orientation) + "\nQuorvanta\n");
         }
     }
+
+    // An animation made of a directory carries the first picture's colour profile, nothing else.
+    void animationKeepsFirstProfile_data()
+    {
+        QTest::addColumn<KeepMetadata>("keep");
+        QTest::addColumn<bool>("hasIcc");
+        QTest::newRow("none") << KeepMetadata::None << false;
+        QTest::newRow("colour profile") << KeepMetadata::ColourProfile << true;
+        QTest::newRow("all") << KeepMetadata::All << true;
+    }
+    void animationKeepsFirstProfile()
+    {
+        QFETCH(KeepMetadata, keep);
+        QFETCH(bool, hasIcc);
+        QTemporaryDir frames;
+        QImage first = markedPicture();
+        first.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        QImage second = markedPicture().mirrored(true, false);
+        second.setColorSpace(QColorSpace(QColorSpace::AdobeRgb));
+        QVERIFY(first.save(frames.filePath("a1.png")) && second.save(frames.filePath("a2.png")));
+        QVERIFY(exiftool({"-n", "-Orientation=3", "-overwrite_original", frames.filePath("a1.png")}));
+
+        fixtures::Window w;
+        w.settings.keep = keep;
+        w.view.send(MethodId::LoadDirectory, frames.path().toStdString());
+        const QString out = dir.filePath(QStringLiteral("anim-%1.webp").arg(QTest::currentDataTag()));
+        w.answers = {chosen(out)};
+        w.view.send(MethodId::SaveAnimation);
+        QVERIFY(QFileInfo::exists(out));
+        QCOMPARE(block(out, "icc"), hasIcc ? QColorSpace(QColorSpace::DisplayP3).iccProfile() : QByteArray());
+        QCOMPARE(block(out, "exif"), QByteArray());
+        QVERIFY(testsupport::run(testsupport::tool("webpmux"), {"-info", out})); // still a sound animation
+    }
 };
 
 QTEST_MAIN(TestKeepMetadata)
