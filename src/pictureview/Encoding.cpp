@@ -7,13 +7,17 @@
 #include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
+#include "encoding/StillWithMetadata.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
 
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 namespace quorvanta {
@@ -36,14 +40,50 @@ std::uint64_t fileSizeOf(const std::string& path)
 }
 
 // The still encoder as the work of a job: the pixels are lent by the picture object for its length.
-EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values)
+// What "Encode picture" writes besides the pixels, and what it is measured against.
+struct StillExtras {
+    SourceMetadata kept;          // the source's metadata that goes into the file
+    std::uint64_t targetBytes = 0; // 0: no target size
+    std::uint64_t sourceBytes = 0; // the source file's size; 0 when unknown
+};
+
+// ", quality 72.3 for a target of 80.0 KB", and ", larger than the source (60.0 KB)" when it is.
+std::string stillNote(const StillExtras& extras, const std::optional<TargetWritten>& target, std::uint64_t bytes)
 {
-    return [target = std::move(target), record = std::move(record), values](EncodeProgress& progress,
-                                                                            const std::atomic<bool>& stop) -> Result<Saved> {
-        const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
-        if (Status encoded = EncodeStillWebP(target, *record, values, nullptr, 0, &report, &stop); !encoded)
-            return encoded.problem();
-        return Saved{target, fileSizeOf(target), 0, {}};
+    std::string note;
+    if (target) {
+        char quality[32];
+        std::snprintf(quality, sizeof quality, "%.1f", double(target->quality));
+        note = !target->applied ? "no target size in lossless mode"
+               : target->met    ? std::string("quality ") + quality + " for a target of " + sizeText(extras.targetBytes)
+                                : "over the target of " + sizeText(extras.targetBytes) + " even at quality 0";
+    }
+    if (extras.sourceBytes > 0 && bytes > extras.sourceBytes)
+        note += (note.empty() ? "" : ", ") + std::string("larger than the source (") + sizeText(extras.sourceBytes) + ")";
+    return note;
+}
+
+// The still encoder as the work of a job: the pixels are lent by the picture object for its length.
+EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values,
+                     StillExtras extras)
+{
+    return [target = std::move(target), record = std::move(record), values,
+            extras = std::move(extras)](EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
+        std::optional<TargetWritten> reached;
+        if (extras.targetBytes > 0) {
+            progress.percent(0);
+            Result<TargetWritten> written =
+                EncodeStillToTarget(target, *record, values, extras.kept, extras.targetBytes, &stop);
+            if (!written)
+                return written.problem();
+            reached = written.value();
+        } else {
+            const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
+            if (Status encoded = EncodeStillWithMetadata(target, *record, values, extras.kept, &report, &stop); !encoded)
+                return encoded.problem();
+        }
+        const std::uint64_t bytes = fileSizeOf(target);
+        return Saved{target, bytes, 0, {}, stillNote(extras, reached, bytes)};
     };
 }
 
@@ -59,15 +99,18 @@ AnimationSettings readAnimationSettings(const SettingsSource* settings)
 // Encodes an animation into the target, with the progress in frames and the stop flag of its job.
 using AnimationEncode = std::function<Status(const AnimationProgress& progress, const std::atomic<bool>* stop)>;
 
-// An animation encoder as the work of a job.
-EncodeWork animationWork(std::string target, AnimationEncode encode)
+// An animation encoder as the work of a job; `firstProfile`, when given, reads the colour profile of
+// the first source, which the file then carries.
+EncodeWork animationWork(std::string target, AnimationEncode encode, std::function<SourceMetadata()> firstProfile)
 {
-    return [target = std::move(target), encode = std::move(encode)](EncodeProgress& progress,
-                                                                    const std::atomic<bool>& stop) -> Result<Saved> {
+    return [target = std::move(target), encode = std::move(encode), firstProfile = std::move(firstProfile)](
+               EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
         const AnimationProgress framesDone = [&progress](int done, int total) { progress.frames(done, total); };
         if (Status written = encode(framesDone, &stop); !written)
             return written.problem();
-        return Saved{target, fileSizeOf(target), 0, {}};
+        if (Status profiled = firstProfile ? AddMetadataToFile(target, firstProfile()) : Status{}; !profiled)
+            return profiled.problem();
+        return Saved{target, fileSizeOf(target), 0, {}, {}};
     };
 }
 
@@ -104,8 +147,11 @@ void PictureView::encodePicture(const std::string& path)
     // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
     // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
     auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
+    const KeepMetadata keep = settings ? settings->keepMetadata() : KeepMetadata::ColourProfile;
+    StillExtras extras{SelectMetadata(importMetadata, keep, importTurned),
+                       std::uint64_t(std::max(settings ? settings->targetSize() : 0, 0)) * 1000, importSourceBytes};
     // A cancelled encoding may hand the picture back after another one was opened: it is then dropped.
-    runEncoding(path, true, stillWork(path, record, values), [this, record, shown = d.path] {
+    runEncoding(path, true, stillWork(path, record, values, std::move(extras)), [this, record, shown = d.path] {
         if (d.mode == Mode::Imported && d.path == shown && !d.importBuffer.pixels)
             d.importBuffer = std::move(*record);
     });
@@ -138,7 +184,18 @@ void PictureView::saveAnimation()
         Q_EMIT failed(usable.problem());
         return;
     }
-    // The animation on show is encoded again from its file; a directory from its pictures.
+    // The animation on show is encoded again from its file; a directory from its pictures. The file
+    // keeps the colour profile of the first of them, unless no metadata is to be kept.
+    const bool keepProfile = (settings ? settings->keepMetadata() : KeepMetadata::ColourProfile) != KeepMetadata::None;
+    std::function<SourceMetadata()> firstProfile;
+    if (keepProfile && animationOnShow)
+        firstProfile = [file = d.fileData, size = d.fileSize] {
+            SourceMetadata profile;
+            profile.icc = ReadSourceMetadata({file.get(), static_cast<std::size_t>(size)}).icc;
+            return profile;
+        };
+    else if (keepProfile)
+        firstProfile = [first = files.front()] { return ReadColourProfile(first); };
     AnimationEncode encode;
     if (animationOnShow)
         encode = [file = d.fileData, size = d.fileSize, values, target](const AnimationProgress& progress,
@@ -150,7 +207,7 @@ void PictureView::saveAnimation()
                   target](const AnimationProgress& progress, const std::atomic<bool>* stop) {
             return EncodeAnimationFile(files, values, durationMs, target, progress, stop, sizes);
         };
-    runEncoding(target, false, animationWork(target, std::move(encode)), {});
+    runEncoding(target, false, animationWork(target, std::move(encode), std::move(firstProfile)), {});
 }
 
 void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished)

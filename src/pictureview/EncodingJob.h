@@ -24,7 +24,11 @@ struct Saved {
     std::uint64_t bytes = 0;
     int frames = 0; // 0 for a still picture
     std::chrono::milliseconds elapsed{0};
+    std::string note; // said after the rest, e.g. how a target size was met
 };
+
+// "75.6 KB": bytes in units of 1000.
+std::string sizeText(std::uint64_t bytes);
 
 // "Saved photo.webp, 75.6 KB, 3.2 s"; an animation names its frames: "Saved anim.webp, 12 frames, ...".
 std::string savedMessage(const Saved& saved);

@@ -7,6 +7,7 @@
 #include "core/DisplayBuffer.h"
 #include "core/Failure.h"
 #include "core/PictureRecord.h"
+#include "import/SourceMetadata.h"
 #include "pictureview/EncodingJob.h"
 #include "pictureview/Jobs.h"
 #include "pictureview/MethodIds.h"
@@ -255,6 +256,10 @@ private:
     std::unique_ptr<BusyPointer> loadingBusy;
     std::unique_ptr<StillPicture> decodedStill;
     std::string reducedBecause;
+    // The colour profile, EXIF and XMP of the imported picture, and whether it was turned upright.
+    SourceMetadata importMetadata;
+    bool importTurned = false;
+    std::uint64_t importSourceBytes = 0; // the imported picture's file size
     std::int32_t waitingDirFrame = 0; // the directory frame to show when its picture arrives
     mutable QImage shownImage;
     mutable bool shownImageStale = false;

@@ -1,0 +1,44 @@
+#include "pictureview/UprightStill.h"
+
+#include "import/Orientation.h"
+
+namespace quorvanta {
+
+bool TurnStillUpright(StillPicture& still, int orientation)
+{
+    if (orientation < 2 || orientation > 8 || !still.pixels || still.width == 0 || still.height == 0)
+        return false;
+    const auto count = checkedMul(still.width, still.height);
+    const bool alpha = still.pixelFormat == PixelFormat::ARGB;
+    const std::uint64_t bytesPerPixel = alpha ? 4 : 3;
+    if (!count || std::uint64_t{still.bytesPerRow} < still.width * bytesPerPixel ||
+        std::uint64_t{still.bytesPerRow} * still.height > still.pixels.size)
+        return false;
+    PictureRecord record;
+    record.pixels = allocZeroed<std::uint32_t>(*count);
+    if (!record.pixels)
+        return false;
+    record.size = *count * 4;
+    record.width = still.width;
+    record.height = still.height;
+    for (std::uint64_t y = 0; y < still.height; ++y) {
+        const std::uint8_t* row = still.pixels.data.get() + y * still.bytesPerRow;
+        std::uint32_t* out = record.pixels.get() + y * still.width;
+        for (std::uint64_t x = 0; x < still.width; ++x, row += bytesPerPixel)
+            out[x] = alpha ? std::uint32_t{row[0]} << 24 | std::uint32_t{row[1]} << 16 | std::uint32_t{row[2]} << 8 | row[3]
+                           : 0xFF000000u | std::uint32_t{row[0]} << 16 | std::uint32_t{row[1]} << 8 | row[2];
+    }
+    if (!ApplyOrientation(record, orientation))
+        return false;
+    // Same number of bytes: the display buffer is reused, not allocated again.
+    copyRecordToDisplay(record, still.pixels);
+    if (!still.pixels)
+        return false;
+    still.width = record.width;
+    still.height = record.height;
+    still.bytesPerRow = record.width * 4;
+    still.pixelFormat = PixelFormat::ARGB;
+    return true;
+}
+
+} // namespace quorvanta
