@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +19,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 #include <QValidator>
@@ -192,8 +195,19 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     buttonRow->addWidget(useButton);
     buttonRow->addWidget(cancelButton);
 
+    // On a small screen (or at a large scale) the rows scroll and the buttons stay in view.
+    auto* rows = new QScrollArea;
+    rows->setWidget(gadgets);
+    rows->setWidgetResizable(true);
+    rows->setFrameShape(QFrame::NoFrame);
+    rows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 3 * buttons->sizeHint().height() : 600;
+    rows->setMinimumHeight(std::min(gadgets->sizeHint().height(), std::max(room, 120)));
+    rows->setMinimumWidth(gadgets->sizeHint().width() + rows->verticalScrollBar()->sizeHint().width());
+
     auto* root = new QVBoxLayout(this);
-    root->addWidget(gadgets);
+    root->addWidget(rows, 1);
     root->addWidget(buttons);
 
     // What was saved or used is what a later "Cancel" goes back to. These run before the shell's
