@@ -142,8 +142,8 @@ if [ "$mode" = first_picture ]; then
     name=${f#still}; name=${name#anim}; name="${name/_/ }"; [[ $f == anim* ]] && name="$name animation, first frame"
     declare -A t=() m=()
     for v in "${viewers[@]}"; do
-      t[$v]=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | field first_ms | grep -v NA | median)
-      m[$v]=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | field rss_kib | grep -v NA | median)
+      t[$v]=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | field first_ms | { grep -v NA || true; } | median)
+      m[$v]=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | field rss_kib | { grep -v NA || true; } | median)
     done
     for v in feh nsxiv qimgv; do
       rt=$(ratio "${t[quorvanta]}" "${t[$v]}"); inv=$(ratio "${t[$v]}" "${t[quorvanta]}")
