@@ -1,14 +1,17 @@
 #include "app/SettingsWindow.h"
 
+#include "app/SettingsParts.h"
 #include "app/Stores.h"
 #include "core/DecodeBudget.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +19,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 #include <QValidator>
@@ -30,7 +35,14 @@ namespace {
 
 // Export ids: the keys of the gadgets in the stores.
 enum ExportId { LosslessId = 1, QualityId, SpeedId, BackgroundColorId, FrameDurationId, LoopCountId,
-                FilterStrengthId, FilterSharpnessId, MixedId, DecodeBudgetId };
+                FilterStrengthId, FilterSharpnessId, MixedId, DecodeBudgetId,
+                ApplyOrientationId, KeepMetadataId, TargetSizeId };
+
+// "Keep metadata" as stored, in the order of its choices.
+const QString kKeepNames[] = {QStringLiteral("none"), QStringLiteral("profile"), QStringLiteral("all")};
+
+// The largest target size, in KB: 1 GB.
+constexpr std::int64_t kMaxTargetSizeKB = 1000000;
 
 QString key(int id)
 {
@@ -80,110 +92,7 @@ const RangeValidator& validatorOf(const QLineEdit* edit)
     return *static_cast<const RangeValidator*>(edit->validator());
 }
 
-QFrame* bar()
-{
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-// A bar with a title, as the first cell of a section row.
-QWidget* titledBar(const QString& title)
-{
-    auto* box = new QWidget;
-    auto* layout = new QHBoxLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* label = new QLabel(title);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    layout->addWidget(label);
-    layout->addWidget(bar(), 1);
-    return box;
-}
-
-std::optional<bool> storedFlag(const QVariant& value)
-{
-    if (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::Bool)
-        return std::nullopt;
-    const QString text = value.toString().trimmed().toLower();
-    if (text == "true" || text == "1")
-        return true;
-    if (text == "false" || text == "0")
-        return false;
-    return std::nullopt;
-}
-
-std::optional<ColorButton::Components> storedComponents(const QVariant& value)
-{
-    if (value.typeId() != QMetaType::QStringList && value.typeId() != QMetaType::QVariantList)
-        return std::nullopt;
-    const QStringList parts = value.toStringList();
-    if (parts.size() != 3)
-        return std::nullopt;
-    ColorButton::Components components{};
-    for (int i = 0; i < 3; ++i) {
-        bool ok = false;
-        const qulonglong number = parts[i].trimmed().toULongLong(&ok);
-        if (!ok || number > 0xFFFFFFFFull)
-            return std::nullopt;
-        components[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(number);
-    }
-    return components;
-}
-
 } // namespace
-
-ColorButton::ColorButton(QWidget* parent) : QPushButton(parent)
-{
-    setAccessibleName(tr("Background color"));
-    connect(this, &QPushButton::clicked, this, &ColorButton::pick);
-    refresh();
-}
-
-void ColorButton::setComponents(const Components& components)
-{
-    if (components == value)
-        return;
-    value = components;
-    refresh();
-    Q_EMIT componentsChanged();
-}
-
-ColorButton::Components ColorButton::componentsFromColor(const QColor& color)
-{
-    // An 8-bit component c spreads over 32 bits as c repeated four times (0xFF -> 0xFFFFFFFF).
-    auto spread = [](int c) { return static_cast<std::uint32_t>(c) * 0x01010101u; };
-    return {spread(color.red()), spread(color.green()), spread(color.blue())};
-}
-
-QColor ColorButton::colorFromComponents(const Components& components)
-{
-    return QColor(static_cast<int>(components[0] >> 24), static_cast<int>(components[1] >> 24),
-                  static_cast<int>(components[2] >> 24));
-}
-
-void ColorButton::pick()
-{
-    const QColor chosen = QColorDialog::getColor(colorFromComponents(value), window(), tr("Background color"),
-                                                 QColorDialog::DontUseNativeDialog);
-    if (chosen.isValid())
-        setComponents(componentsFromColor(chosen));
-}
-
-void ColorButton::refresh()
-{
-    QPixmap swatch(40, 16);
-    swatch.fill(colorFromComponents(value));
-    QPainter painter(&swatch);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
-    painter.end();
-    setIcon(QIcon(swatch));
-    setIconSize(swatch.size());
-    setText(colorFromComponents(value).name(QColor::HexRgb));
-}
 
 SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
@@ -196,7 +105,16 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     mixedCheck->setAccessibleName(QStringLiteral("mixed"));
     mixedCheck->setToolTip(QStringLiteral("animation frames lossy or lossless, whichever is smaller (lossless off)"));
     connect(losslessCheck, &QCheckBox::toggled, mixedCheck, [this](bool on) { mixedCheck->setEnabled(!on); });
-    fields.reserve(7);
+    orientationCheck = new QCheckBox;
+    orientationCheck->setAccessibleName(QStringLiteral("Apply EXIF orientation"));
+    orientationCheck->setToolTip(QStringLiteral("turn pictures upright as their EXIF orientation says"));
+    orientationCheck->setChecked(true);
+    keepMetadataBox = new QComboBox;
+    keepMetadataBox->setAccessibleName(QStringLiteral("Keep metadata"));
+    keepMetadataBox->addItems({QStringLiteral("none"), QStringLiteral("colour profile"), QStringLiteral("all")});
+    keepMetadataBox->setCurrentIndex(1);
+    keepMetadataBox->setToolTip(QStringLiteral("what an encoded picture keeps of its source's colour profile, EXIF and XMP"));
+    fields.reserve(8);
     qualityField = numberField(QualityId, QStringLiteral("Quality"), QStringLiteral("50"),
                                QStringLiteral("between 0 (smallest file) and 100 (biggest)"));
     speedField = numberField(SpeedId, QStringLiteral("Speed trade-off"), QStringLiteral("0"),
@@ -214,6 +132,9 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
                                     QString::number(DefaultDecodeBudgetBytes() / kMiB),
                                     QStringLiteral("memory for one decoded picture (in MiB); larger ones are "
                                                    "shown reduced or refused"));
+    targetSizeField = numberField(TargetSizeId, QStringLiteral("Target size"), QStringLiteral("0"),
+                                  QStringLiteral("largest file \"Encode picture\" writes (in KB of 1000 bytes; "
+                                                 "0 = no target; lossy only)"));
     setStyleSheet(QLatin1String(kInvalidStyle));
 
     typingPause = new QTimer(this);
@@ -255,6 +176,10 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     section(QStringLiteral("Filter"));
     labelled(QStringLiteral("Strength"), filterStrengthField);
     labelled(QStringLiteral("Sharpness"), filterSharpnessField);
+    section(QStringLiteral("Conversion"));
+    labelled(QStringLiteral("Apply EXIF orientation"), leftAligned(orientationCheck));
+    labelled(QStringLiteral("Keep metadata"), leftAligned(keepMetadataBox));
+    labelled(QStringLiteral("Target size (KB)"), targetSizeField);
     section(QStringLiteral("Memory"));
     labelled(QStringLiteral("Decode budget (MiB)"), decodeBudgetField);
     grid->setColumnStretch(1, 1);
@@ -270,8 +195,19 @@ SettingsWindow::SettingsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     buttonRow->addWidget(useButton);
     buttonRow->addWidget(cancelButton);
 
+    // On a small screen (or at a large scale) the rows scroll and the buttons stay in view.
+    auto* rows = new QScrollArea;
+    rows->setWidget(gadgets);
+    rows->setWidgetResizable(true);
+    rows->setFrameShape(QFrame::NoFrame);
+    rows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 3 * buttons->sizeHint().height() : 600;
+    rows->setMinimumHeight(std::min(gadgets->sizeHint().height(), std::max(room, 120)));
+    rows->setMinimumWidth(gadgets->sizeHint().width() + rows->verticalScrollBar()->sizeHint().width());
+
     auto* root = new QVBoxLayout(this);
-    root->addWidget(gadgets);
+    root->addWidget(rows, 1);
     root->addWidget(buttons);
 
     // What was saved or used is what a later "Cancel" goes back to. These run before the shell's
@@ -310,6 +246,7 @@ std::pair<std::int64_t, std::int64_t> SettingsWindow::rangeOf(int exportId)
     case FilterStrengthId: return {0, 100};
     case FilterSharpnessId: return {0, 7};
     case DecodeBudgetId: return {kMinDecodeBudgetMiB, kMaxDecodeBudgetMiB};
+    case TargetSizeId: return {0, kMaxTargetSizeKB};
     default: return {0, 0};
     }
 }
@@ -394,6 +331,8 @@ void SettingsWindow::takeSnapshot()
 {
     atOpen.lossless = losslessCheck->isChecked();
     atOpen.mixed = mixedCheck->isChecked();
+    atOpen.orientation = orientationCheck->isChecked();
+    atOpen.keep = keepMetadataBox->currentIndex();
     atOpen.color = backgroundColorField->components();
     atOpen.texts.clear();
     for (const NumberField& field : fields)
@@ -405,6 +344,8 @@ void SettingsWindow::cancel()
     typingPause->stop();
     losslessCheck->setChecked(atOpen.lossless);
     mixedCheck->setChecked(atOpen.mixed);
+    orientationCheck->setChecked(atOpen.orientation);
+    keepMetadataBox->setCurrentIndex(atOpen.keep);
     backgroundColorField->setComponents(atOpen.color);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         // The text may already read as the old value while a changed one is still in force.
@@ -474,6 +415,13 @@ int SettingsWindow::loopCount() const { return valueInForce(loopCountField); }
 int SettingsWindow::filterStrength() const { return valueInForce(filterStrengthField); }
 int SettingsWindow::filterSharpness() const { return valueInForce(filterSharpnessField); }
 bool SettingsWindow::mixed() const { return mixedCheck->isChecked(); }
+bool SettingsWindow::applyOrientation() const { return orientationCheck->isChecked(); }
+KeepMetadata SettingsWindow::keepMetadata() const
+{
+    const KeepMetadata choices[] = {KeepMetadata::None, KeepMetadata::ColourProfile, KeepMetadata::All};
+    return choices[std::clamp(keepMetadataBox->currentIndex(), 0, 2)];
+}
+int SettingsWindow::targetSize() const { return valueInForce(targetSizeField); }
 
 void SettingsWindow::load(const Stores& stores)
 {
@@ -481,11 +429,18 @@ void SettingsWindow::load(const Stores& stores)
         losslessCheck->setChecked(*flag);
     if (const auto flag = storedFlag(stores.value(key(MixedId))))
         mixedCheck->setChecked(*flag);
+    if (const auto flag = storedFlag(stores.value(key(ApplyOrientationId))))
+        orientationCheck->setChecked(*flag);
+    if (const QVariant keep = stores.value(key(KeepMetadataId)); keep.typeId() == QMetaType::QString) {
+        const auto* found = std::find(std::begin(kKeepNames), std::end(kKeepNames), keep.toString().trimmed());
+        if (found != std::end(kKeepNames))
+            keepMetadataBox->setCurrentIndex(int(found - std::begin(kKeepNames)));
+    }
     const std::pair<ExportId, QLineEdit*> stored[] = {
         {QualityId, qualityField},           {SpeedId, speedField},
         {FrameDurationId, frameDurationField}, {LoopCountId, loopCountField},
         {FilterStrengthId, filterStrengthField}, {FilterSharpnessId, filterSharpnessField},
-        {DecodeBudgetId, decodeBudgetField}};
+        {DecodeBudgetId, decodeBudgetField},     {TargetSizeId, targetSizeField}};
     for (const auto& [id, field] : stored) {
         const QVariant value = stores.value(key(id));
         // A text field holds text; a list or anything else found in its place is not used, nor is a
@@ -515,6 +470,9 @@ QVariantHash SettingsWindow::values() const
         {key(FilterSharpnessId), entry(filterSharpnessField).inForce},
         {key(MixedId), mixedCheck->isChecked()},
         {key(DecodeBudgetId), entry(decodeBudgetField).inForce},
+        {key(ApplyOrientationId), orientationCheck->isChecked()},
+        {key(KeepMetadataId), kKeepNames[std::clamp(keepMetadataBox->currentIndex(), 0, 2)]},
+        {key(TargetSizeId), entry(targetSizeField).inForce},
     };
 }
 

@@ -9,6 +9,7 @@
 // does not play at 2 and 20 ms on the way. "Cancel" and Escape go back to the values in force when
 // the window was opened (or last saved or used).
 
+#include "app/ColorButton.h"
 #include "pictureview/SettingsSource.h"
 
 #include <QPushButton>
@@ -21,37 +22,13 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QTimer;
 
 namespace quorvanta {
 
 class Stores;
-
-// A colour editor: a button showing the colour, opening a colour dialog when pressed. The colour is
-// held as three 32-bit components (red, green, blue).
-class ColorButton : public QPushButton {
-    Q_OBJECT
-
-public:
-    using Components = std::array<std::uint32_t, 3>;
-    explicit ColorButton(QWidget* parent = nullptr);
-
-    Components components() const { return value; }
-    void setComponents(const Components& components);
-
-    static Components componentsFromColor(const QColor& color);
-    static QColor colorFromComponents(const Components& components);
-
-Q_SIGNALS:
-    void componentsChanged();
-
-private:
-    void pick();
-    void refresh();
-
-    Components value{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-};
 
 class SettingsWindow : public QWidget, public SettingsSource {
     Q_OBJECT
@@ -80,11 +57,15 @@ public:
     int filterStrength() const override;
     int filterSharpness() const override;
     bool mixed() const override;
+    bool applyOrientation() const override;
+    KeepMetadata keepMetadata() const override;
+    int targetSize() const override;
 
     // Every gadget takes the stored value of its export id; a missing or unusable one (a text out of
     // the field's range included) leaves the gadget as it is.
     void load(const Stores& stores);
-    // The values in force under their export ids ("1" to "8", "9" for mixed, "10" for the decode budget).
+    // The values in force under their export ids ("1" to "8", "9" for mixed, "10" for the decode budget,
+    // "11" apply EXIF orientation, "12" keep metadata: "none", "profile" or "all", "13" target size).
     QVariantHash values() const;
 
     // The window opens centred over `anchor` (unless it has a place of its own already) and stays
@@ -110,6 +91,9 @@ public:
     QLineEdit* filterSharpnessField = nullptr;
     // The decode budget in MiB; the value in force is the budget of every decoder of the program.
     QLineEdit* decodeBudgetField = nullptr;
+    QCheckBox* orientationCheck = nullptr; // "Apply EXIF orientation", on by default
+    QComboBox* keepMetadataBox = nullptr;  // none, colour profile, all
+    QLineEdit* targetSizeField = nullptr;  // KB, 0 for no target
     QPushButton* saveButton = nullptr;
     QPushButton* useButton = nullptr;
     QPushButton* cancelButton = nullptr;
@@ -137,6 +121,8 @@ private:
     struct Snapshot {
         bool lossless = false;
         bool mixed = false;
+        bool orientation = true;
+        int keep = 1;
         ColorButton::Components color{};
         std::vector<QString> texts;
     };

@@ -1,5 +1,6 @@
 #include "import/Orientation.h"
 
+#include "import/SourceMetadata.h"
 #include "import/TiffStructure.h"
 
 #include <algorithm>
@@ -89,6 +90,12 @@ bool ResetExifOrientation(std::span<std::uint8_t> exif)
     std::memset(value, 0, size);
     value[reader.bigEndian() ? size - 1 : 0] = 1;
     return true;
+}
+
+int FileOrientation(std::span<const std::uint8_t> file)
+{
+    const int orientation = ReadSourceMetadata(file).orientation;
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
 } // namespace quorvanta

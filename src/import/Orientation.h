@@ -25,4 +25,8 @@ bool ApplyOrientation(PictureRecord& record, int orientation);
 // orientation tag; false, with the block unchanged, when it cannot be read.
 bool ResetExifOrientation(std::span<std::uint8_t> exif);
 
+// The EXIF orientation of a picture file held in memory (JPEG, PNG eXIf, TIFF, WebP): 1 to 8, 1 when
+// the file has none or it cannot be read.
+int FileOrientation(std::span<const std::uint8_t> file);
+
 } // namespace quorvanta

@@ -7,10 +7,17 @@
 #include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
+#include "encoding/StillWithMetadata.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
 
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 namespace quorvanta {
@@ -18,6 +25,9 @@ namespace quorvanta {
 namespace {
 
 const QString kWebPPattern = QStringLiteral("#?.(webp)");
+
+// How long a cancelled encoding may take to stop before the window stops waiting for it.
+constexpr std::chrono::milliseconds kCancelGrace{300};
 
 // The longest frame the container holds, in milliseconds (a 24-bit field).
 constexpr int kLongestFrameMs = (1 << 24) - 1;
@@ -30,14 +40,50 @@ std::uint64_t fileSizeOf(const std::string& path)
 }
 
 // The still encoder as the work of a job: the pixels are lent by the picture object for its length.
-EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values)
+// What "Encode picture" writes besides the pixels, and what it is measured against.
+struct StillExtras {
+    SourceMetadata kept;          // the source's metadata that goes into the file
+    std::uint64_t targetBytes = 0; // 0: no target size
+    std::uint64_t sourceBytes = 0; // the source file's size; 0 when unknown
+};
+
+// ", quality 72.3 for a target of 80.0 KB", and ", larger than the source (60.0 KB)" when it is.
+std::string stillNote(const StillExtras& extras, const std::optional<TargetWritten>& target, std::uint64_t bytes)
 {
-    return [target = std::move(target), record = std::move(record), values](EncodeProgress& progress,
-                                                                            const std::atomic<bool>& stop) -> Result<Saved> {
-        const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
-        if (Status encoded = EncodeStillWebP(target, *record, values, nullptr, 0, &report, &stop); !encoded)
-            return encoded.problem();
-        return Saved{target, fileSizeOf(target), 0, {}};
+    std::string note;
+    if (target) {
+        char quality[32];
+        std::snprintf(quality, sizeof quality, "%.1f", double(target->quality));
+        note = !target->applied ? "no target size in lossless mode"
+               : target->met    ? std::string("quality ") + quality + " for a target of " + sizeText(extras.targetBytes)
+                                : "over the target of " + sizeText(extras.targetBytes) + " even at quality 0";
+    }
+    if (extras.sourceBytes > 0 && bytes > extras.sourceBytes)
+        note += (note.empty() ? "" : ", ") + std::string("larger than the source (") + sizeText(extras.sourceBytes) + ")";
+    return note;
+}
+
+// The still encoder as the work of a job: the pixels are lent by the picture object for its length.
+EncodeWork stillWork(std::string target, std::shared_ptr<PictureRecord> record, EncodeSettings values,
+                     StillExtras extras)
+{
+    return [target = std::move(target), record = std::move(record), values,
+            extras = std::move(extras)](EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
+        std::optional<TargetWritten> reached;
+        if (extras.targetBytes > 0) {
+            progress.percent(0);
+            Result<TargetWritten> written =
+                EncodeStillToTarget(target, *record, values, extras.kept, extras.targetBytes, &stop);
+            if (!written)
+                return written.problem();
+            reached = written.value();
+        } else {
+            const ProgressReport report = [&progress](int percent) { progress.percent(percent); };
+            if (Status encoded = EncodeStillWithMetadata(target, *record, values, extras.kept, &report, &stop); !encoded)
+                return encoded.problem();
+        }
+        const std::uint64_t bytes = fileSizeOf(target);
+        return Saved{target, bytes, 0, {}, stillNote(extras, reached, bytes)};
     };
 }
 
@@ -53,15 +99,18 @@ AnimationSettings readAnimationSettings(const SettingsSource* settings)
 // Encodes an animation into the target, with the progress in frames and the stop flag of its job.
 using AnimationEncode = std::function<Status(const AnimationProgress& progress, const std::atomic<bool>* stop)>;
 
-// An animation encoder as the work of a job.
-EncodeWork animationWork(std::string target, AnimationEncode encode)
+// An animation encoder as the work of a job; `firstProfile`, when given, reads the colour profile of
+// the first source, which the file then carries.
+EncodeWork animationWork(std::string target, AnimationEncode encode, std::function<SourceMetadata()> firstProfile)
 {
-    return [target = std::move(target), encode = std::move(encode)](EncodeProgress& progress,
-                                                                    const std::atomic<bool>& stop) -> Result<Saved> {
+    return [target = std::move(target), encode = std::move(encode), firstProfile = std::move(firstProfile)](
+               EncodeProgress& progress, const std::atomic<bool>& stop) -> Result<Saved> {
         const AnimationProgress framesDone = [&progress](int done, int total) { progress.frames(done, total); };
         if (Status written = encode(framesDone, &stop); !written)
             return written.problem();
-        return Saved{target, fileSizeOf(target), 0, {}};
+        if (Status profiled = firstProfile ? AddMetadataToFile(target, firstProfile()) : Status{}; !profiled)
+            return profiled.problem();
+        return Saved{target, fileSizeOf(target), 0, {}, {}};
     };
 }
 
@@ -98,8 +147,14 @@ void PictureView::encodePicture(const std::string& path)
     // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
     // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
     auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
-    runEncoding(path, true, stillWork(path, record, values),
-                [this, record] { d.importBuffer = std::move(*record); });
+    const KeepMetadata keep = settings ? settings->keepMetadata() : KeepMetadata::ColourProfile;
+    StillExtras extras{SelectMetadata(importMetadata, keep, importTurned),
+                       std::uint64_t(std::max(settings ? settings->targetSize() : 0, 0)) * 1000, importSourceBytes};
+    // A cancelled encoding may hand the picture back after another one was opened: it is then dropped.
+    runEncoding(path, true, stillWork(path, record, values, std::move(extras)), [this, record, shown = d.path] {
+        if (d.mode == Mode::Imported && d.path == shown && !d.importBuffer.pixels)
+            d.importBuffer = std::move(*record);
+    });
 }
 
 void PictureView::saveAnimation()
@@ -129,7 +184,18 @@ void PictureView::saveAnimation()
         Q_EMIT failed(usable.problem());
         return;
     }
-    // The animation on show is encoded again from its file; a directory from its pictures.
+    // The animation on show is encoded again from its file; a directory from its pictures. The file
+    // keeps the colour profile of the first of them, unless no metadata is to be kept.
+    const bool keepProfile = (settings ? settings->keepMetadata() : KeepMetadata::ColourProfile) != KeepMetadata::None;
+    std::function<SourceMetadata()> firstProfile;
+    if (keepProfile && animationOnShow)
+        firstProfile = [file = d.fileData, size = d.fileSize] {
+            SourceMetadata profile;
+            profile.icc = ReadSourceMetadata({file.get(), static_cast<std::size_t>(size)}).icc;
+            return profile;
+        };
+    else if (keepProfile)
+        firstProfile = [first = files.front()] { return ReadColourProfile(first); };
     AnimationEncode encode;
     if (animationOnShow)
         encode = [file = d.fileData, size = d.fileSize, values, target](const AnimationProgress& progress,
@@ -141,7 +207,7 @@ void PictureView::saveAnimation()
                   target](const AnimationProgress& progress, const std::atomic<bool>* stop) {
             return EncodeAnimationFile(files, values, durationMs, target, progress, stop, sizes);
         };
-    runEncoding(target, false, animationWork(target, std::move(encode)), {});
+    runEncoding(target, false, animationWork(target, std::move(encode), std::move(firstProfile)), {});
 }
 
 void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished)
@@ -180,7 +246,12 @@ void PictureView::runEncoding(std::string target, bool holdsImport, EncodeWork w
 void PictureView::finishEncoding(Result<Saved> result)
 {
     const std::string target = encodeRun ? encodeRun->target : std::string();
+    const bool released = encodeRun && encodeRun->released;
     encodeRun.reset();
+    // The window heard of the cancel already. Only an encoding that wrote its file before it saw the
+    // stop flag has more to say.
+    if (released && !result)
+        return;
     Q_EMIT progressChanged(0);
     Q_EMIT progressShown(false);
     if (result) {
@@ -195,21 +266,49 @@ void PictureView::finishEncoding(Result<Saved> result)
     Q_EMIT failed(reason);
 }
 
+bool PictureView::encoding() const
+{
+    return encodeRun && !encodeRun->released;
+}
+
 void PictureView::cancelEncoding()
 {
-    if (encodeRun)
-        encodeRun->stop->store(true);
+    if (!encoding())
+        return;
+    encodeRun->stop->store(true);
+    if (jobs.inlineJobs())
+        return;
+    // libwebp looks at the stop flag only between the stages of an encoding, and one stage of a slow
+    // lossless encoding can run for seconds: the window does not wait for it.
+    QTimer::singleShot(kCancelGrace, this, [this, stop = encodeRun->stop] {
+        if (encodeRun && encodeRun->stop == stop && !encodeRun->released)
+            releaseEncoding();
+    });
+}
+
+void PictureView::releaseEncoding()
+{
+    encodeRun->released = true;
+    encodeRun->poll.reset();
+    Q_EMIT progressChanged(0);
+    Q_EMIT progressShown(false);
+    Q_EMIT failed(problem(Failure::Cancelled, "nothing was written to " + displayName(encodeRun->target)));
 }
 
 bool PictureView::refusedWhileEncoding(MethodId id)
 {
     if (!encodeRun)
         return false;
+    // A cancelled encoding still ending on its worker holds only what it encodes.
+    const bool released = encodeRun->released;
     switch (id) {
     case MethodId::OpenWebP:
     case MethodId::Load:
     case MethodId::OpenDirectory:
     case MethodId::LoadDirectory:
+        if (released)
+            return false; // the cancelled encoding's picture is then dropped when it comes back
+        break;
     case MethodId::SavePicture:
     case MethodId::EncodePicture:
     case MethodId::SaveAnimation:
@@ -221,7 +320,8 @@ bool PictureView::refusedWhileEncoding(MethodId id)
     default:
         return false;
     }
-    Q_EMIT failed(problem(Failure::Busy, "wait for it to end, or cancel it"));
+    Q_EMIT failed(problem(Failure::Busy, released ? "the one cancelled is still stopping; try again in a moment"
+                                                  : "wait for it to end, or cancel it"));
     return true;
 }
 

@@ -22,6 +22,8 @@ void probe(int percent)
         copy(percent);
 }
 
+} // namespace
+
 std::string sizeText(std::uint64_t bytes)
 {
     char text[32];
@@ -36,8 +38,6 @@ std::string sizeText(std::uint64_t bytes)
     return text;
 }
 
-} // namespace
-
 std::string savedMessage(const Saved& saved)
 {
     std::string out = "Saved " + displayName(saved.path) + ", ";
@@ -45,7 +45,7 @@ std::string savedMessage(const Saved& saved)
         out += std::to_string(saved.frames) + (saved.frames == 1 ? " frame, " : " frames, ");
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", double(saved.elapsed.count()) / 1000.0);
-    return out + sizeText(saved.bytes) + ", " + seconds;
+    return out + sizeText(saved.bytes) + ", " + seconds + (saved.note.empty() ? "" : ", " + saved.note);
 }
 
 void EncodeProgress::percent(int percent)

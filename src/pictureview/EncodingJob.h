@@ -24,7 +24,11 @@ struct Saved {
     std::uint64_t bytes = 0;
     int frames = 0; // 0 for a still picture
     std::chrono::milliseconds elapsed{0};
+    std::string note; // said after the rest, e.g. how a target size was met
 };
+
+// "75.6 KB": bytes in units of 1000.
+std::string sizeText(std::uint64_t bytes);
 
 // "Saved photo.webp, 75.6 KB, 3.2 s"; an animation names its frames: "Saved anim.webp, 12 frames, ...".
 std::string savedMessage(const Saved& saved);
@@ -65,6 +69,9 @@ struct RunningEncode {
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::string target;
     bool holdsImport = false; // the imported picture is lent to the encoder
+    // Cancelled, and the window already told so: the worker is still inside a stage of libwebp that
+    // does not look at the stop flag, and its result is dropped when it comes.
+    bool released = false;
     // The progress a worker thread leaves for the GUI thread, which shows it on a timer.
     std::shared_ptr<std::atomic<int>> percent = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<QTimer> poll;

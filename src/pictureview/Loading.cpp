@@ -8,9 +8,12 @@
 #include "core/FileBytes.h"
 #include "core/Messages.h"
 #include "import/ImportPictureFile.h"
+#include "import/Orientation.h"
 #include "pictureview/BusyPointer.h"
 #include "pictureview/DisplayReduction.h"
 #include "pictureview/Requesters.h"
+#include "pictureview/SettingsSource.h"
+#include "pictureview/UprightStill.h"
 #include "import/AnimationPlayback.h"
 #include "viewing/WebPAnimationPlayback.h"
 #include "viewing/WebPFile.h"
@@ -31,6 +34,8 @@ struct LoadedFile {
     PictureRecord imported;
     int scalePercent = 100;
     std::string reducedBecause; // the budget message of a picture shown reduced
+    SourceMetadata metadata;    // of an imported picture, for its encoding
+    bool turned = false;        // the imported picture was turned upright
 };
 
 namespace {
@@ -41,7 +46,8 @@ bool stopped(const StopFlag& stop)
 }
 
 // One read serves the classification and, for WebP and other animations, the file kept in memory.
-LoadedFile readAndDecode(const std::string& path, const StopFlag& stop)
+// `upright`: the picture is turned as its EXIF orientation says.
+LoadedFile readAndDecode(const std::string& path, const StopFlag& stop, bool upright)
 {
     LoadedFile out;
     out.path = path;
@@ -82,6 +88,11 @@ LoadedFile readAndDecode(const std::string& path, const StopFlag& stop)
             out.refused = stopped(stop)             ? problemWith(name, Failure::Cancelled)
                           : !report.message.empty() ? problemWith(name, Failure::OverBudget, report.message)
                                                     : problemWith(name, Failure::NotAPicture);
+        else {
+            out.metadata = ReadSourceMetadata(bytes);
+            out.turned = upright && out.metadata.orientation != 1 &&
+                         ApplyOrientation(out.imported, out.metadata.orientation);
+        }
         out.bytes.reset();
         out.scalePercent = report.scalePercent;
         if (report.scalePercent < 100)
@@ -90,6 +101,8 @@ LoadedFile readAndDecode(const std::string& path, const StopFlag& stop)
     }
     out.still = std::make_unique<StillPicture>(
         DecodeWebPStill({out.bytes.get(), static_cast<std::size_t>(out.size)}));
+    if (upright)
+        TurnStillUpright(*out.still, FileOrientation({out.bytes.get(), static_cast<std::size_t>(out.size)}));
     if (!out.still->refusedBecause.empty())
         out.refused = problemWith(name, Failure::OverBudget, out.still->refusedBecause);
     out.scalePercent = out.still->scalePercent;
@@ -124,8 +137,9 @@ void PictureView::load(const std::string& path)
     const std::uint64_t generation = loadGeneration;
     loadStop = std::make_shared<std::atomic<bool>>(false);
     loadingBusy = std::make_unique<BusyPointer>();
+    const bool upright = !settings || settings->applyOrientation();
     jobs.run<LoadedFile>(
-        this, [path, stop = loadStop] { return readAndDecode(path, stop); },
+        this, [path, stop = loadStop, upright] { return readAndDecode(path, stop, upright); },
         [this, generation](LoadedFile loaded) {
             if (generation != loadGeneration)
                 return; // another file was opened meanwhile
@@ -153,6 +167,9 @@ void PictureView::finishLoad(LoadedFile& loaded)
     if (loaded.kind == KindNotWebP) {
         d.importBuffer = std::move(loaded.imported);
         d.importStatus = 1;
+        importMetadata = std::move(loaded.metadata);
+        importTurned = loaded.turned;
+        importSourceBytes = loaded.size;
         enterMode(Mode::Imported);
         send(MethodId::ShowImported);
         Q_EMIT scaleChanged(loaded.scalePercent);
@@ -185,8 +202,11 @@ void PictureView::decodeStill()
     pictureChanged();
     // A load has decoded the picture already; a DecodeStill sent on its own decodes the file on show.
     const std::span<const std::uint8_t> file(d.fileData.get(), static_cast<std::size_t>(d.fileData ? d.fileSize : 0));
-    StillPicture still = decodedStill ? std::move(*decodedStill) : DecodeWebPStill(file, &old);
+    const bool decodedByLoad = decodedStill != nullptr;
+    StillPicture still = decodedByLoad ? std::move(*decodedStill) : DecodeWebPStill(file, &old);
     decodedStill.reset();
+    if (!decodedByLoad && (!settings || settings->applyOrientation()))
+        TurnStillUpright(still, FileOrientation(file));
     if (!still.configured)
         return;
     d.width = still.width;

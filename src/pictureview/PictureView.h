@@ -7,6 +7,7 @@
 #include "core/DisplayBuffer.h"
 #include "core/Failure.h"
 #include "core/PictureRecord.h"
+#include "import/SourceMetadata.h"
 #include "pictureview/EncodingJob.h"
 #include "pictureview/Jobs.h"
 #include "pictureview/MethodIds.h"
@@ -128,7 +129,8 @@ public:
 
     // An encoding runs (off the GUI thread when the runner has workers). Cancelling asks it to stop,
     // which it does at the encoder's next report; it then ends as failed(Cancelled), writing nothing.
-    bool encoding() const { return encodeRun != nullptr; }
+    // Whether an encoding holds the window (a cancelled one lets go of it within half a second).
+    bool encoding() const;
     void cancelEncoding();
 
     const InstanceData& state() const { return d; }
@@ -231,6 +233,7 @@ private:
     // Encodings: one at a time, as a job; `finished` runs on the GUI thread when it has ended.
     void runEncoding(std::string target, bool holdsImport, EncodeWork work, std::function<void()> finished);
     void finishEncoding(Result<Saved> result);
+    void releaseEncoding(); // tells the window a cancelled encoding has ended
     bool refusedWhileEncoding(MethodId id); // a command that would touch what is being encoded
 
     // The view (ViewArea.cpp): the area left beside the scroll bars, the bars, and what changed.
@@ -256,6 +259,10 @@ private:
     std::unique_ptr<BusyPointer> loadingBusy;
     std::unique_ptr<StillPicture> decodedStill;
     std::string reducedBecause;
+    // The colour profile, EXIF and XMP of the imported picture, and whether it was turned upright.
+    SourceMetadata importMetadata;
+    bool importTurned = false;
+    std::uint64_t importSourceBytes = 0; // the imported picture's file size
     std::int32_t waitingDirFrame = 0; // the directory frame to show when its picture arrives
     mutable QImage shownImage;
     mutable bool shownImageStale = false;

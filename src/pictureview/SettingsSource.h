@@ -3,6 +3,7 @@
 // in the settings window is in effect at once, saved or not.
 
 #include "encoding/EncodeStillWebP.h"
+#include "encoding/WebPMetadata.h"
 
 #include <QString>
 
@@ -27,6 +28,12 @@ public:
     virtual int filterSharpness() const = 0;
     // Each frame of an animation lossy or lossless, whichever is smaller; only where lossless is off.
     virtual bool mixed() const = 0;
+    // Imported pictures and WebP stills are turned upright as their EXIF orientation says.
+    virtual bool applyOrientation() const { return true; }
+    // What an encoding keeps of its source's colour profile, EXIF and XMP.
+    virtual KeepMetadata keepMetadata() const { return KeepMetadata::ColourProfile; }
+    // The size "Encode picture" aims at, in KB of 1000 bytes; 0 for none.
+    virtual int targetSize() const { return 0; }
 };
 
 // The encoder settings in force; the defaults when there is no settings source.

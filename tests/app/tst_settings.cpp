@@ -8,6 +8,7 @@
 #include "core/DecodeBudget.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,6 +92,9 @@ void TestSettings::firstStartDefaults()
     QCOMPARE(s.loopCount(), 0);
     QCOMPARE(s.filterStrength(), 0);
     QCOMPARE(s.filterSharpness(), 0);
+    QVERIFY(s.applyOrientation());
+    QCOMPARE(s.keepMetadata(), KeepMetadata::ColourProfile);
+    QCOMPARE(s.targetSize(), 0);
     // Starting writes no settings to either store.
     QVERIFY(!places.running("2").isValid());
     QVERIFY(!QFile::exists(places.stores().permanentFile()));
@@ -111,6 +115,7 @@ void TestSettings::gadgetsHelpAndReading()
             labels << label->text();
     QCOMPARE(labels, (QStringList{"lossless", "mixed", "Quality", "Speed trade-off", "Background color",
                                   "Frame duration (ms) ", "Loop count", "Strength", "Sharpness",
+                                  "Apply EXIF orientation", "Keep metadata", "Target size (KB)",
                                   "Decode budget (MiB)"}));
     // A text a field cannot hold is not taken: readers keep the value in force.
     s.qualityField->setText("  +75abc");
@@ -139,7 +144,8 @@ void TestSettings::fieldRanges_data()
         const char* above;
     } ranges[] = {{2, "quality", "0", "100", nullptr, "101"},       {3, "speed", "0", "6", nullptr, "7"},
                   {6, "loop count", "0", "65535", nullptr, "65536"}, {7, "strength", "0", "100", nullptr, "101"},
-                  {8, "sharpness", "0", "7", nullptr, "8"},          {5, "frame duration", "1", nullptr, "0", nullptr}};
+                  {8, "sharpness", "0", "7", nullptr, "8"},          {5, "frame duration", "1", nullptr, "0", nullptr},
+                  {13, "target size", "0", "1000000", nullptr, "1000001"}};
     for (const auto& r : ranges) {
         QTest::addRow("%s lowest", r.name) << r.id << r.low << true;
         if (r.high)
@@ -168,7 +174,8 @@ void TestSettings::fieldRanges()
     QFETCH(bool, taken);
     SettingsWindow s;
     QLineEdit* fields[] = {nullptr, nullptr, s.qualityField, s.speedField, nullptr, s.frameDurationField,
-                           s.loopCountField, s.filterStrengthField, s.filterSharpnessField};
+                           s.loopCountField, s.filterStrengthField, s.filterSharpnessField, nullptr,
+                           s.decodeBudgetField, nullptr, nullptr, s.targetSizeField};
     QLineEdit* field = fields[exportId];
     const QString help = field->toolTip();
     const QString before = s.values().value(QString::number(exportId)).toString();
@@ -281,9 +288,15 @@ void TestSettings::useThenRestart()
         s.mixedCheck->setChecked(true);
         s.losslessCheck->setChecked(true);
         s.backgroundColorField->setComponents({0x12121212u, 0, 0xFFFFFFFFu});
+        s.orientationCheck->setChecked(false);
+        s.keepMetadataBox->setCurrentIndex(2);
+        s.targetSizeField->setText("80");
         QTest::mouseClick(s.useButton, Qt::LeftButton);
     }
     QCOMPARE(places.running("2").toString(), "90");
+    QCOMPARE(places.running("11").toString(), "false");
+    QCOMPARE(places.running("12").toString(), "all");
+    QCOMPARE(places.running("13").toString(), "80");
     QCOMPARE(places.running("9").toString(), "true"); // mixed: the key after the eight of before
     QVERIFY(!places.permanent("2").isValid());
     auto shell = places.start();
@@ -294,6 +307,9 @@ void TestSettings::useThenRestart()
     QVERIFY(!s.mixedCheck->isEnabled()); // it applies only while lossless is off
     QCOMPARE(s.backgroundColor(), (ColorButton::Components{0x12121212u, 0, 0xFFFFFFFFu}));
     QCOMPARE(s.frameDurationText(), "1000");
+    QVERIFY(!s.applyOrientation());
+    QCOMPARE(s.keepMetadata(), KeepMetadata::All);
+    QCOMPARE(s.targetSize(), 80);
 }
 
 void TestSettings::saveWritesBothStores()
@@ -404,6 +420,8 @@ void TestSettings::unusableStoredValues_data()
     QTest::newRow("colour component not a number") << QByteArray("4=1, x, 3\n");
     QTest::newRow("colour component beyond 32 bits") << QByteArray("4=1, 2, 4294967296\n");
     QTest::newRow("colour as one text") << QByteArray("4=white\n");
+    QTest::newRow("orientation flag and metadata choice unknown") << QByteArray("11=perhaps\n12=everything\n");
+    QTest::newRow("metadata choice as a list") << QByteArray("12=all, none\n");
     QTest::newRow("not an INI file at all") << QByteArray("\x00\x01\xff[[[=\n", 9);
     QTest::newRow("garbage place") << QByteArray("Quorvanta01=@ByteArray(garbage)\nQuorvanta03=12\n");
 }
@@ -419,6 +437,8 @@ void TestSettings::unusableStoredValues()
     QVERIFY(!s.mixed());
     QCOMPARE(s.qualityField->text(), "50");
     QCOMPARE(s.backgroundColor(), kWhite);
+    QVERIFY(s.applyOrientation());
+    QCOMPARE(s.keepMetadata(), KeepMetadata::ColourProfile);
     QVERIFY(shell->mainWindow()->isVisible());
 }
 

@@ -1,5 +1,6 @@
 // Layout and drawing of the picture object: pixels are checked on a grab of the real widget.
 
+#include "ShowPicture.h"
 #include "pictureview/PictureView.h"
 
 #include <QScrollBar>
@@ -7,24 +8,9 @@
 #include <QtTest>
 
 using namespace quorvanta;
+using fixtures::showPicture;
 
 namespace {
-
-// Fills the view's imported picture with `argb` values and shows it.
-void showPicture(PictureView& view, std::uint32_t width, std::uint32_t height,
-                 const std::function<std::uint32_t(std::uint32_t, std::uint32_t)>& argb)
-{
-    PictureRecord& record = const_cast<PictureRecord&>(view.state().importBuffer);
-    record.releasePixels();
-    record.pixels = allocZeroed<std::uint32_t>(std::uint64_t{width} * height);
-    record.size = std::uint64_t{width} * height * 4;
-    record.width = width;
-    record.height = height;
-    for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x)
-            record.pixels[y * width + x] = argb(x, y);
-    view.send(MethodId::ShowImported);
-}
 
 QImage grab(PictureView& view)
 {

@@ -92,20 +92,24 @@ private Q_SLOTS:
         QTest::addColumn<quint64>("bytes");
         QTest::addColumn<int>("frames");
         QTest::addColumn<int>("ms");
+        QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("text");
-        QTest::newRow("bytes") << quint64(812) << 0 << 40 << "Saved photo.webp, 812 bytes, 0.0 s";
-        QTest::newRow("KB") << quint64(75600) << 0 << 3240 << "Saved photo.webp, 75.6 KB, 3.2 s";
-        QTest::newRow("MB") << quint64(3456789) << 0 << 61000 << "Saved photo.webp, 3.5 MB, 61.0 s";
-        QTest::newRow("one frame") << quint64(999) << 1 << 100 << "Saved photo.webp, 1 frame, 999 bytes, 0.1 s";
-        QTest::newRow("frames") << quint64(1000) << 12 << 100 << "Saved photo.webp, 12 frames, 1.0 KB, 0.1 s";
+        QTest::newRow("bytes") << quint64(812) << 0 << 40 << "" << "Saved photo.webp, 812 bytes, 0.0 s";
+        QTest::newRow("KB") << quint64(75600) << 0 << 3240 << "" << "Saved photo.webp, 75.6 KB, 3.2 s";
+        QTest::newRow("MB") << quint64(3456789) << 0 << 61000 << "" << "Saved photo.webp, 3.5 MB, 61.0 s";
+        QTest::newRow("one frame") << quint64(999) << 1 << 100 << "" << "Saved photo.webp, 1 frame, 999 bytes, 0.1 s";
+        QTest::newRow("frames") << quint64(1000) << 12 << 100 << "" << "Saved photo.webp, 12 frames, 1.0 KB, 0.1 s";
+        QTest::newRow("with a note") << quint64(8000) << 0 << 100 << "quality 71.0 for a target of 8.0 KB"
+                                     << "Saved photo.webp, 8.0 KB, 0.1 s, quality 71.0 for a target of 8.0 KB";
     }
     void savedMessages()
     {
         QFETCH(quint64, bytes);
         QFETCH(int, frames);
         QFETCH(int, ms);
+        QFETCH(QString, note);
         QFETCH(QString, text);
-        const Saved saved{"/some/where/photo.webp", bytes, frames, std::chrono::milliseconds(ms)};
+        const Saved saved{"/some/where/photo.webp", bytes, frames, std::chrono::milliseconds(ms), note.toStdString()};
         QCOMPARE(QString::fromStdString(savedMessage(saved)), text);
     }
 };

@@ -1,6 +1,7 @@
 // The picture area on a screen scaled by 2: at 100 % one picture pixel is one device pixel, and the
 // text around it may be sharp without the picture being enlarged.
 
+#include "ShowPicture.h"
 #include "pictureview/PictureView.h"
 
 #include <QtTest>
@@ -12,15 +13,9 @@ namespace {
 // Shows a width x height picture whose pixels tell their place: red the column, green the row.
 void showPlaces(PictureView& view, std::uint32_t width, std::uint32_t height)
 {
-    PictureRecord& record = const_cast<PictureRecord&>(view.state().importBuffer);
-    record.releasePixels();
-    record.pixels = allocZeroed<std::uint32_t>(std::uint64_t{width} * height);
-    record.size = std::uint64_t{width} * height * 4;
-    record.width = width;
-    record.height = height;
-    for (std::uint32_t i = 0; i < width * height; ++i)
-        record.pixels[i] = 0xFF000000u | (i % width & 255) << 16 | (i / width & 255) << 8 | 0x80;
-    view.send(MethodId::ShowImported);
+    fixtures::showPicture(view, width, height, [](std::uint32_t x, std::uint32_t y) {
+        return 0xFF000000u | (x & 255) << 16 | (y & 255) << 8 | 0x80;
+    });
 }
 
 } // namespace

@@ -28,12 +28,15 @@ inline QImage markedPicture(int width = 13, int height = 7)
     return image;
 }
 
+// A picture as a record of 0xAARRGGBB pixels; an empty record when its memory can't be had.
 inline quorvanta::PictureRecord recordOf(const QImage& source)
 {
     const QImage image = source.convertToFormat(QImage::Format_ARGB32);
     quorvanta::PictureRecord record;
     const auto count = std::uint64_t(image.width()) * std::uint64_t(image.height());
     record.pixels = quorvanta::allocZeroed<std::uint32_t>(count);
+    if (!record.pixels)
+        return {};
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(record.pixels.get() + std::uint64_t(y) * std::uint64_t(image.width()), image.constScanLine(y),
                     std::size_t(image.width()) * 4);

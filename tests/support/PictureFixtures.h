@@ -3,6 +3,7 @@
 // standing in for the picture importer, and WebP decoding for comparisons.
 
 #include "AnimationDecode.h"
+#include "MetadataFixtures.h"
 #include "TestSupport.h"
 #include "core/DisplayBuffer.h"
 #include "core/PictureRecord.h"
@@ -56,21 +57,11 @@ inline bool savePng(const QImage& image, const QString& path)
 // Stands in for the picture importer: a PNG (or any format Qt reads) into 0xAARRGGBB pixels.
 inline int loadWithQt(const std::string& path, PictureRecord& record)
 {
-    QImage image(QString::fromStdString(path));
+    const QImage image(QString::fromStdString(path));
     if (image.isNull())
         return -1;
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    const auto count = std::uint64_t(image.width()) * std::uint64_t(image.height());
-    record.pixels = allocZeroed<std::uint32_t>(count);
-    if (!record.pixels)
-        return -1;
-    for (int y = 0; y < image.height(); ++y)
-        std::memcpy(record.pixels.get() + std::uint64_t(y) * std::uint64_t(image.width()), image.constScanLine(y),
-                    std::size_t(image.width()) * 4);
-    record.size = count * 4;
-    record.width = std::uint32_t(image.width());
-    record.height = std::uint32_t(image.height());
-    return 1;
+    record = metadatatest::recordOf(image);
+    return record.pixels ? 1 : -1;
 }
 
 inline std::vector<std::uint32_t> pixelsOf(const PictureRecord& record)

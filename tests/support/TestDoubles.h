@@ -26,6 +26,9 @@ public:
     int strength = 0;
     int sharpness = 0;
     bool mixedValue = false;
+    bool orientationValue = true;
+    KeepMetadata keep = KeepMetadata::ColourProfile;
+    int targetKB = 0;
 
     bool lossless() const override { return losslessValue; }
     int quality() const override { return qualityValue; }
@@ -37,6 +40,9 @@ public:
     int filterStrength() const override { return strength; }
     int filterSharpness() const override { return sharpness; }
     bool mixed() const override { return mixedValue; }
+    bool applyOrientation() const override { return orientationValue; }
+    KeepMetadata keepMetadata() const override { return keep; }
+    int targetSize() const override { return targetKB; }
 };
 
 // Answers every requester with the next scripted answer and remembers what was asked.
