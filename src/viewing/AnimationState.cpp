@@ -6,6 +6,7 @@
 #include <webp/demux.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace quorvanta {
@@ -220,6 +221,37 @@ bool AnimationState::decode(const WebPFrameEntry& f, std::uint8_t* out, std::uin
     config.output.u.RGBA.stride = static_cast<int>(stride);
     config.output.u.RGBA.size = static_cast<std::size_t>(size);
     return WebPDecode(f.bytes, f.size, &config) == VP8_STATUS_OK;
+}
+
+bool AnimationState::standsAlone(std::int32_t number) const
+{
+    if (number < 1 || number > frameCount())
+        return false;
+    const WebPFrameEntry& f = frame(number);
+    return f.usable && f.width == width && f.height == height && (!f.hasAlpha || !f.blend);
+}
+
+bool AnimationState::decodeNative(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
+                                  bool& opaque) const
+{
+    if (!out || !standsAlone(number) || std::uint64_t{stride} < std::uint64_t{width} * 4 ||
+        std::uint64_t{stride} * height > size)
+        return false;
+    const WebPFrameEntry& f = frame(number);
+    // A configuration of its own: the state's one is in use by compose() on another thread.
+    WebPDecoderConfig local;
+    if (!WebPInitDecoderConfig(&local))
+        return false;
+    setViewingOptions(local.options);
+    // Native 32-bit words: B,G,R,A bytes on a little-endian machine, A,R,G,B on a big-endian one.
+    constexpr bool little = std::endian::native == std::endian::little;
+    local.output.colorspace = little ? MODE_BGRA : MODE_ARGB;
+    local.output.is_external_memory = 1;
+    local.output.u.RGBA.rgba = out;
+    local.output.u.RGBA.stride = static_cast<int>(stride);
+    local.output.u.RGBA.size = static_cast<std::size_t>(size);
+    opaque = !f.hasAlpha;
+    return WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK;
 }
 
 } // namespace quorvanta

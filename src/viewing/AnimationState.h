@@ -69,6 +69,13 @@ public:
     // bitstream could not be decoded (the canvas then holds what could be).
     bool show(std::int32_t number, DisplayBuffer& canvas);
 
+    // Whether frame `number` covers the whole canvas and replaces it, so that nothing before it counts.
+    bool standsAlone(std::int32_t number) const;
+    // Decodes frame `number`, which stands alone, into native 32-bit words (see StandaloneFrames).
+    // Touches nothing of the state but its frame table: safe from several threads at once.
+    bool decodeNative(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
+                      bool& opaque) const;
+
     // The buffer last composed into (null after forgetCanvas) and the frame it shows.
     const std::uint8_t* canvas() const { return lastCanvas; }
     std::int32_t composedFrame() const { return composed; }

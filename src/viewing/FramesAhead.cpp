@@ -1,6 +1,7 @@
 #include "viewing/FramesAhead.h"
 
 #include "core/DecodeBudget.h"
+#include "viewing/StandaloneFrames.h"
 
 #include <algorithm>
 #include <limits>
@@ -66,6 +67,47 @@ bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t h
     return allAlpha == 0xFF;
 }
 
+void premultiplyNative(std::uint32_t* pixels, std::uint64_t count)
+{
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t a = p >> 24;
+        auto mul = [a](std::uint32_t c) {
+            const std::uint32_t t = a * c + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        pixels[i] = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
+    }
+}
+
+void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                  std::uint32_t* out)
+{
+    const std::uint32_t across = width / factor, down = height / factor;
+    const std::uint32_t area = factor * factor;
+    std::vector<std::uint32_t> sums(std::size_t{across} * 4);
+    for (std::uint32_t oy = 0; oy < down; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (std::uint32_t y = oy * factor; y < (oy + 1) * factor; ++y) {
+            const std::uint32_t* row = in + std::uint64_t{y} * width;
+            for (std::uint32_t x = 0; x < across * factor; ++x) {
+                const std::uint32_t p = row[x];
+                std::uint32_t* sum = &sums[std::size_t{x / factor} * 4];
+                sum[0] += p >> 24;
+                sum[1] += (p >> 16) & 0xFF;
+                sum[2] += (p >> 8) & 0xFF;
+                sum[3] += p & 0xFF;
+            }
+        }
+        std::uint32_t* outRow = out + std::uint64_t{oy} * across;
+        for (std::uint32_t ox = 0; ox < across; ++ox) {
+            const std::uint32_t* sum = &sums[std::size_t{ox} * 4];
+            auto mean = [area](std::uint32_t s) { return (s + area / 2) / area; };
+            outRow[ox] = mean(sum[0]) << 24 | mean(sum[1]) << 16 | mean(sum[2]) << 8 | mean(sum[3]);
+        }
+    }
+}
+
 std::uint64_t FramesAhead::defaultCacheBytes()
 {
     return std::min<std::uint64_t>(256 * kMiB, DecodeBudgetBytes() / 4);
@@ -75,6 +117,7 @@ FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads thre
                          std::uint32_t reducedBy)
     : animation(std::move(played)), threads(threads)
 {
+    direct = dynamic_cast<const StandaloneFrames*>(animation.get());
     width = animation->canvasWidth();
     height = animation->canvasHeight();
     reduction = reducedBy >= 2 && width / reducedBy >= 1 && height / reducedBy >= 1 ? reducedBy : 1;
@@ -91,7 +134,8 @@ FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads thre
         framesKept = static_cast<std::int32_t>(std::clamp<std::uint64_t>(
             cacheBytes / *frameBytes, 1, std::numeric_limits<std::int32_t>::max()));
     if (threads == Threads::Worker)
-        worker = std::thread([this] { work(); });
+        for (int i = 0; i < kWorkers; ++i)
+            workers.emplace_back([this] { work(); });
 }
 
 FramesAhead::~FramesAhead()
@@ -101,22 +145,36 @@ FramesAhead::~FramesAhead()
         stopping = true;
     }
     changed.notify_all();
-    if (worker.joinable())
+    for (std::thread& worker : workers)
         worker.join();
+}
+
+std::int32_t FramesAhead::window() const
+{
+    return std::min({kAhead + 1, framesKept, count});
 }
 
 bool FramesAhead::inWindow(std::int32_t number) const
 {
-    return stepsAfter(wanted, number, count) < std::min(framesKept, count);
+    return stepsAfter(wanted, number, count) < window();
+}
+
+bool FramesAhead::standsAlone(std::int32_t number) const
+{
+    return direct && direct->standsAlone(number);
 }
 
 std::int32_t FramesAhead::nextToCompose() const
 {
-    if (threads == Threads::Inline || stopping || count == 0)
+    if (threads == Threads::Inline || stopping || count == 0 || wanted == 0)
         return 0;
-    for (std::int32_t step = 0; step < std::min(framesKept, count); ++step) {
+    for (std::int32_t step = 0; step < window(); ++step) {
         const std::int32_t n = (wanted - 1 + step) % count + 1;
-        if (!kept.contains(n) && n != composing && n != asked)
+        if (kept.contains(n) || composing.contains(n) || n == asked)
+            continue;
+        // Frames drawn on the canvas are taken one at a time, in order, so that each builds on the
+        // one before; the other worker decodes the standalone frames after them meanwhile.
+        if (standsAlone(n) || !onCanvas)
             return n;
     }
     return 0;
@@ -124,17 +182,22 @@ std::int32_t FramesAhead::nextToCompose() const
 
 void FramesAhead::work()
 {
+    OwnedBytes scratch;
     std::unique_lock lock(stateLock);
     for (;;) {
         changed.wait(lock, [this] { return stopping || nextToCompose() != 0; });
         if (stopping)
             return;
         const std::int32_t n = nextToCompose();
-        composing = n;
+        const bool canvasFrame = !standsAlone(n);
+        composing.insert(n);
+        onCanvas = onCanvas || canvasFrame;
         lock.unlock();
-        auto composed = compose(n);
+        auto composed = compose(n, scratch);
         lock.lock();
-        composing = 0;
+        composing.erase(n);
+        if (canvasFrame)
+            onCanvas = false;
         if (composed)
             keep(composed);
         else if (n <= count)
@@ -143,8 +206,54 @@ void FramesAhead::work()
     }
 }
 
-std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number)
+bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch)
 {
+    const auto bytes = checkedMul(width, height, 4);
+    if (!bytes)
+        return false;
+    bool opaque = false;
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    if (reduction == 1) {
+        if (!direct->decodeStandalone(number, frame.pixels.data.get(), width * 4, frame.pixels.size, opaque))
+            return false;
+        if (!opaque)
+            premultiplyNative(reinterpret_cast<std::uint32_t*>(frame.pixels.data.get()), pixels);
+    } else {
+        // Decoded whole into a buffer of this thread's, then reduced into the frame.
+        if (scratch.size != *bytes) {
+            scratch.reset();
+            scratch.data = allocZeroed<std::uint8_t>(*bytes);
+            scratch.size = scratch.data ? *bytes : 0;
+        }
+        if (!scratch || !direct->decodeStandalone(number, scratch.data.get(), width * 4, scratch.size, opaque))
+            return false;
+        if (!opaque)
+            premultiplyNative(reinterpret_cast<std::uint32_t*>(scratch.data.get()), pixels);
+        reduceNative(reinterpret_cast<const std::uint32_t*>(scratch.data.get()), width, height, reduction,
+                     reinterpret_cast<std::uint32_t*>(frame.pixels.data.get()));
+    }
+    frame.opaque = opaque;
+    frame.whole = true;
+    return true;
+}
+
+std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number, OwnedBytes& scratch)
+{
+    const auto bytes = checkedMul(keptWidth, keptHeight, 4);
+    if (standsAlone(number) && bytes) {
+        auto frame = std::make_shared<ComposedFrame>();
+        frame->pixels = frameBuffer(*bytes);
+        if (!frame->pixels)
+            return nullptr;
+        if (decodeStandalone(number, *frame, scratch)) {
+            std::lock_guard lock(stateLock);
+            ++composedFrames;
+            frame->number = number;
+            frame->duration = number <= count ? durations[static_cast<std::size_t>(number - 1)] : 0;
+            return frame;
+        }
+        // A damaged frame is drawn on the canvas, which shows what of it could be decoded.
+    }
     std::lock_guard hold(animationLock);
     const bool whole = animation->show(number, canvas);
     const std::int32_t frames = std::max(animation->frameCount(), 0);
@@ -157,7 +266,6 @@ std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number)
         ++composedFrames;
     }
     const auto canvasBytes = checkedMul(width, height, 4);
-    const auto bytes = checkedMul(keptWidth, keptHeight, 4);
     if (number > frames || !bytes || !canvasBytes || !canvas || canvas.size < *canvasBytes)
         return nullptr;
     auto frame = std::make_shared<ComposedFrame>();
@@ -203,12 +311,22 @@ void FramesAhead::keep(const std::shared_ptr<const ComposedFrame>& frame)
     if (frame->number > count)
         return;
     kept[frame->number] = frame;
-    // Over capacity the frames furthest behind the one wanted go first (they come round last).
+    prune();
+}
+
+void FramesAhead::prune()
+{
+    // Over capacity the frames furthest behind the one wanted go first (they come round last); those
+    // of the window ahead stay.
     while (static_cast<std::int32_t>(kept.size()) > framesKept) {
-        auto furthest = kept.begin();
+        auto furthest = kept.end();
         for (auto it = kept.begin(); it != kept.end(); ++it)
-            if (stepsAfter(wanted, it->first, count) > stepsAfter(wanted, furthest->first, count))
+            if (!inWindow(it->first) &&
+                (furthest == kept.end() ||
+                 stepsAfter(wanted, it->first, count) > stepsAfter(wanted, furthest->first, count)))
                 furthest = it;
+        if (furthest == kept.end())
+            return;
         letGo(furthest);
     }
 }
@@ -219,12 +337,6 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     if (number < 1 || number > count)
         return {};
     wanted = number;
-    // Frames outside the new window make room for those in it.
-    for (auto it = kept.begin(); it != kept.end() && static_cast<std::int32_t>(kept.size()) >= framesKept;)
-        if (inWindow(it->first))
-            ++it;
-        else
-            letGo(it++);
     changed.notify_all();
     if (auto it = kept.find(number); it != kept.end()) {
         onShow = number;
@@ -243,15 +355,15 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
         onShow = newest->number;
         return {Answer::Earlier, newest};
     }
-    // The worker may be at this very frame: waiting for it costs no more than composing it here.
-    changed.wait(lock, [&] { return composing != number; });
+    // A worker may be at this very frame: waiting for it costs no more than composing it here.
+    changed.wait(lock, [&] { return !composing.contains(number); });
     if (auto it = kept.find(number); it != kept.end()) {
         onShow = number;
         return {Answer::ComposedNow, it->second};
     }
     asked = number;
     lock.unlock();
-    auto composed = compose(number);
+    auto composed = compose(number, callerScratch);
     lock.lock();
     asked = 0;
     if (!composed || number > count)
@@ -277,7 +389,7 @@ std::uint64_t FramesAhead::composedCount() const
 void FramesAhead::waitUntilIdle()
 {
     std::unique_lock lock(stateLock);
-    changed.wait(lock, [this] { return stopping || (composing == 0 && nextToCompose() == 0); });
+    changed.wait(lock, [this] { return stopping || (composing.empty() && nextToCompose() == 0); });
 }
 
 std::int32_t FramesAhead::frameCount() const

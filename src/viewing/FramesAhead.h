@@ -1,7 +1,9 @@
 #pragma once
-// An animation played with its frames composed ahead: a worker thread composes the frames after the
-// one on show while it shows, and keeps them, in the layout the screen paints directly, in a cache of
-// bounded size, so that an animation whose frames all fit costs no decode after its first pass.
+// An animation played with its frames composed ahead: worker threads compose the few frames after the
+// one on show while it shows, in the layout the screen paints directly. Frames stay in a cache of
+// bounded size as they are shown, so that an animation whose frames all fit costs no decode after its
+// first pass. Frames that stand alone (viewing/StandaloneFrames.h) are decoded by both workers at once,
+// straight into their buffers; the others are composed in order on the canvas, one at a time.
 //
 // It is itself a PlayableAnimation over the one it owns, so that whoever only asks about the
 // animation (its canvas, durations, a frame drawn into a buffer of its own) need not know of it.
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -38,9 +41,19 @@ bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64
 bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
                     std::uint32_t* out);
 
+// The same from `width` x `height` native words (premultiplied or opaque) into native words: each
+// channel of a block averaged as it is, which for premultiplied pixels is the alpha-weighted average.
+void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                  std::uint32_t* out);
+
+// Native words 0xAARRGGBB premultiplied in place, rounded as premultiplyToNative rounds.
+void premultiplyNative(std::uint32_t* pixels, std::uint64_t count);
+
+class StandaloneFrames;
+
 class FramesAhead final : public PlayableAnimation {
 public:
-    // Worker: frames are composed ahead on a thread of their own. Inline: only when asked for, on the
+    // Worker: frames are composed ahead on threads of their own. Inline: only when asked for, on the
     // caller's thread (composed frames are kept all the same).
     enum class Threads { Worker, Inline };
 
@@ -62,6 +75,10 @@ public:
 
     // The bytes of composed frames kept: the smaller of 256 MiB and a quarter of the decode budget.
     static std::uint64_t defaultCacheBytes();
+    // Frames composed ahead of the one asked for: enough that a late decode seldom shows, few enough
+    // that starting an animation costs little memory.
+    static constexpr std::int32_t kAhead = 3;
+    static constexpr int kWorkers = 2;
 
     // At least one frame is kept whatever `cacheBytes` says. Frames are kept reduced by `reduction`
     // when it is 2 or more (a canvas larger than the screen can ever show): frameWidth() x frameHeight().
@@ -72,7 +89,8 @@ public:
     FramesAhead& operator=(const FramesAhead&) = delete;
 
     // Frame `number` for the screen; `clockRunning` when a playback clock asks for it at its deadline.
-    // The frames after it are then composed ahead.
+    // The kAhead frames after it are then composed ahead. A frame handed out stays in the cache while
+    // it fits; over the budget the frames that come round last go first.
     Shown frame(std::int32_t number, bool clockRunning);
 
     // Frames the cache can hold, frames it holds, decodes made (composed frames, by either thread).
@@ -95,14 +113,20 @@ public:
 
 private:
     void work();
-    std::int32_t nextToCompose() const; // 0 when every frame wanted is kept (state lock held)
-    bool inWindow(std::int32_t number) const; // (state lock held)
-    std::shared_ptr<const ComposedFrame> compose(std::int32_t number);
+    // The next frame of the window a worker may take; 0 when none (state lock held for all four).
+    std::int32_t nextToCompose() const;
+    std::int32_t window() const;
+    bool inWindow(std::int32_t number) const;
+    bool standsAlone(std::int32_t number) const;
+    std::shared_ptr<const ComposedFrame> compose(std::int32_t number, OwnedBytes& scratch);
+    bool decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch);
     void keep(const std::shared_ptr<const ComposedFrame>& frame); // (state lock held)
+    void prune();                                                 // (state lock held)
     void letGo(std::map<std::int32_t, std::shared_ptr<const ComposedFrame>>::iterator it); // (state lock held)
     OwnedBytes frameBuffer(std::uint64_t bytes);
 
     std::unique_ptr<PlayableAnimation> animation; // touched only under animationLock
+    const StandaloneFrames* direct = nullptr;     // the animation, when its frames can stand alone
     std::uint32_t width = 0, height = 0, loops = 0, background = 0;
     std::uint32_t reduction = 1, keptWidth = 0, keptHeight = 0;
     std::int32_t framesKept = 1;
@@ -117,13 +141,15 @@ private:
     std::vector<OwnedBytes> spare; // buffers of frames let go, for the next frames (no new pages)
     std::vector<std::int32_t> durations; // the animation's, updated as frames are composed
     std::int32_t count = 0;              // frames, which may fall when a damaged file ends early
-    std::int32_t wanted = 1;             // the frame asked for last: the window starts there
+    std::int32_t wanted = 0;             // the frame asked for last: the window starts there (0: none yet)
     std::int32_t onShow = 0;             // the frame last handed out (0: none yet)
-    std::int32_t composing = 0;          // the frame the worker composes now
+    std::set<std::int32_t> composing;    // the frames the workers compose now
+    bool onCanvas = false;               // a worker composes a frame on the canvas
     std::int32_t asked = 0;              // the frame the caller composes now
+    OwnedBytes callerScratch;            // a full-size frame the caller decodes before reducing it
     std::uint64_t composedFrames = 0;
     bool stopping = false;
-    std::thread worker;
+    std::vector<std::thread> workers;
 };
 
 } // namespace quorvanta
