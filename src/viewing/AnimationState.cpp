@@ -183,7 +183,7 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
     std::uint8_t* origin = canvas + static_cast<std::uint64_t>(f.y) * stride + f.x * 4ull;
     const std::uint64_t rowBytes = f.width * 4ull;
     if (f.keyFrame || !f.blend || !f.hasAlpha)
-        return decode(f, origin, stride, static_cast<std::uint64_t>(stride) * (f.height - 1) + rowBytes);
+        return pixelsOf(number, origin, stride, static_cast<std::uint64_t>(stride) * (f.height - 1) + rowBytes);
 
     // A blended frame: decoded aside, then laid over the canvas. Inside the rectangle of a previous
     // frame that was disposed to background the canvas is clear, and the frame's pixels are taken as
@@ -195,7 +195,7 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
         if (!frameBuffer)
             return false;
     }
-    if (!decode(f, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
+    if (!pixelsOf(number, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
         return false;
     const bool clearedRect = prev && prev->disposeToBackground;
     for (std::uint32_t row = 0; row < f.height; ++row) {
@@ -213,6 +213,56 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
         blendRow(dst + (right - f.x) * 4ull, src + (right - f.x) * 4ull, f.x + f.width - right);
     }
     return true;
+}
+
+bool AnimationState::pixelsOf(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)
+{
+    const WebPFrameEntry& f = frame(number);
+    const std::uint64_t rowBytes = f.width * 4ull;
+    if (number != predecodedNumber || !predecoded || predecoded->size != rowBytes * f.height)
+        return decode(f, out, stride, size);
+    for (std::uint32_t row = 0; row < f.height; ++row)
+        std::memcpy(out + std::uint64_t{row} * stride, predecoded->data.get() + row * rowBytes, rowBytes);
+    return true;
+}
+
+bool AnimationState::decodeFragment(std::int32_t number, OwnedBytes& fragment) const
+{
+    if (number < 1 || number > frameCount() || !frame(number).usable)
+        return false;
+    const WebPFrameEntry& f = frame(number);
+    const std::uint64_t bytes = f.width * 4ull * f.height; // the frame lies on the canvas: in the budget
+    if (fragment.size != bytes) {
+        fragment.reset();
+        fragment.data = allocZeroed<std::uint8_t>(bytes);
+        fragment.size = fragment.data ? bytes : 0;
+    }
+    if (!fragment)
+        return false;
+    // A configuration of its own: the state's one is in use by compose() on another thread.
+    WebPDecoderConfig local;
+    if (!WebPInitDecoderConfig(&local))
+        return false;
+    setViewingOptions(local.options);
+    local.output.colorspace = MODE_ARGB;
+    local.output.is_external_memory = 1;
+    local.output.u.RGBA.rgba = fragment.data.get();
+    local.output.u.RGBA.stride = static_cast<int>(f.width * 4);
+    local.output.u.RGBA.size = static_cast<std::size_t>(bytes);
+    if (WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK)
+        return true;
+    fragment.reset();
+    return false;
+}
+
+bool AnimationState::showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas)
+{
+    predecoded = &fragment;
+    predecodedNumber = number;
+    const bool ok = show(number, canvas);
+    predecoded = nullptr;
+    predecodedNumber = 0;
+    return ok;
 }
 
 bool AnimationState::decode(const WebPFrameEntry& f, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)

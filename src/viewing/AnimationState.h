@@ -63,6 +63,13 @@ public:
     // frame. False when a frame's bitstream could not be decoded (the canvas then holds what could be).
     bool compose(std::int32_t number, std::uint8_t* canvas);
 
+    // Decodes frame `number`'s own bitstream into `fragment` (its rectangle's A,R,G,B bytes), which is
+    // all of a frame's cost that does not depend on the canvas. Safe from several threads at once.
+    bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const;
+    // show(), with frame `number`'s pixels taken from `fragment` (decoded by decodeFragment) in place
+    // of decoding them.
+    bool showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas);
+
     // Makes `canvas` a canvas-sized A,R,G,B buffer showing frame `number` (1..frameCount). A canvas
     // this state composed last is drawn on from where it stands; any other buffer (a new file, an
     // imported picture) is replaced by a fresh one. False when the frame does not exist or a frame's
@@ -88,6 +95,8 @@ public:
 private:
     bool drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas);
     bool decode(const WebPFrameEntry& frame, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
+    // Frame `number` into `out`: copied from the fragment decoded for it beforehand, or decoded.
+    bool pixelsOf(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
 
     std::shared_ptr<const std::uint8_t[]> fileBytes; // the frames point into them
     std::unique_ptr<WebPDemuxer, DemuxerDeleter> demuxer;
@@ -99,6 +108,8 @@ private:
     std::uint64_t frameBufferSize = 0;
     std::uint8_t* lastCanvas = nullptr;
     std::int32_t composed = 0;
+    const OwnedBytes* predecoded = nullptr; // frame predecodedNumber's pixels, during showDecoded
+    std::int32_t predecodedNumber = 0;
 };
 
 } // namespace quorvanta

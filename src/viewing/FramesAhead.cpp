@@ -117,7 +117,7 @@ FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads thre
                          std::uint32_t reducedBy)
     : animation(std::move(played)), threads(threads)
 {
-    direct = dynamic_cast<const StandaloneFrames*>(animation.get());
+    direct = dynamic_cast<StandaloneFrames*>(animation.get());
     width = animation->canvasWidth();
     height = animation->canvasHeight();
     reduction = reducedBy >= 2 && width / reducedBy >= 1 && height / reducedBy >= 1 ? reducedBy : 1;
@@ -172,9 +172,10 @@ std::int32_t FramesAhead::nextToCompose() const
         const std::int32_t n = (wanted - 1 + step) % count + 1;
         if (kept.contains(n) || composing.contains(n) || n == asked)
             continue;
-        // Frames drawn on the canvas are taken one at a time, in order, so that each builds on the
-        // one before; the other worker decodes the standalone frames after them meanwhile.
-        if (standsAlone(n) || !onCanvas)
+        // Frames drawn on the canvas are taken in order, so that each builds on the one before. When
+        // their bitstreams decode apart, both workers take them (each decodes its own, then waits for
+        // the canvas to show the frame before); otherwise one at a time.
+        if (standsAlone(n) || direct || onCanvas.empty())
             return n;
     }
     return 0;
@@ -182,7 +183,7 @@ std::int32_t FramesAhead::nextToCompose() const
 
 void FramesAhead::work()
 {
-    OwnedBytes scratch;
+    OwnedBytes scratch, fragment;
     std::unique_lock lock(stateLock);
     for (;;) {
         changed.wait(lock, [this] { return stopping || nextToCompose() != 0; });
@@ -191,13 +192,13 @@ void FramesAhead::work()
         const std::int32_t n = nextToCompose();
         const bool canvasFrame = !standsAlone(n);
         composing.insert(n);
-        onCanvas = onCanvas || canvasFrame;
+        if (canvasFrame)
+            onCanvas.insert(n);
         lock.unlock();
-        auto composed = compose(n, scratch);
+        auto composed = compose(n, scratch, fragment);
         lock.lock();
         composing.erase(n);
-        if (canvasFrame)
-            onCanvas = false;
+        onCanvas.erase(n);
         if (composed)
             keep(composed);
         else if (n <= count)
@@ -237,7 +238,8 @@ bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame, Ow
     return true;
 }
 
-std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number, OwnedBytes& scratch)
+std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number, OwnedBytes& scratch,
+                                                          OwnedBytes& fragment)
 {
     const auto bytes = checkedMul(keptWidth, keptHeight, 4);
     if (standsAlone(number) && bytes) {
@@ -254,8 +256,16 @@ std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number, O
         }
         // A damaged frame is drawn on the canvas, which shows what of it could be decoded.
     }
+    // The frame's own bitstream is decoded before the canvas is waited for, while the frame before
+    // is laid on it.
+    const bool decoded = direct && direct->decodeFragment(number, fragment);
+    {
+        std::unique_lock lock(stateLock);
+        const std::int32_t before = number > 1 ? number - 1 : count;
+        changed.wait(lock, [&] { return stopping || (!onCanvas.contains(before) && asked != before); });
+    }
     std::lock_guard hold(animationLock);
-    const bool whole = animation->show(number, canvas);
+    const bool whole = decoded ? direct->showDecoded(number, fragment, canvas) : animation->show(number, canvas);
     const std::int32_t frames = std::max(animation->frameCount(), 0);
     const std::int32_t duration = animation->frameDuration(number);
     {
@@ -363,7 +373,7 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     }
     asked = number;
     lock.unlock();
-    auto composed = compose(number, callerScratch);
+    auto composed = compose(number, callerScratch, callerFragment);
     lock.lock();
     asked = 0;
     if (!composed || number > count)

@@ -118,7 +118,8 @@ private:
     std::int32_t window() const;
     bool inWindow(std::int32_t number) const;
     bool standsAlone(std::int32_t number) const;
-    std::shared_ptr<const ComposedFrame> compose(std::int32_t number, OwnedBytes& scratch);
+    // `scratch` and `fragment`: buffers of the composing thread, kept from frame to frame.
+    std::shared_ptr<const ComposedFrame> compose(std::int32_t number, OwnedBytes& scratch, OwnedBytes& fragment);
     bool decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch);
     void keep(const std::shared_ptr<const ComposedFrame>& frame); // (state lock held)
     void prune();                                                 // (state lock held)
@@ -126,7 +127,7 @@ private:
     OwnedBytes frameBuffer(std::uint64_t bytes);
 
     std::unique_ptr<PlayableAnimation> animation; // touched only under animationLock
-    const StandaloneFrames* direct = nullptr;     // the animation, when its frames can stand alone
+    StandaloneFrames* direct = nullptr;           // the animation, when its frames decode apart
     std::uint32_t width = 0, height = 0, loops = 0, background = 0;
     std::uint32_t reduction = 1, keptWidth = 0, keptHeight = 0;
     std::int32_t framesKept = 1;
@@ -144,9 +145,9 @@ private:
     std::int32_t wanted = 0;             // the frame asked for last: the window starts there (0: none yet)
     std::int32_t onShow = 0;             // the frame last handed out (0: none yet)
     std::set<std::int32_t> composing;    // the frames the workers compose now
-    bool onCanvas = false;               // a worker composes a frame on the canvas
+    std::set<std::int32_t> onCanvas;     // those of them drawn on the canvas
     std::int32_t asked = 0;              // the frame the caller composes now
-    OwnedBytes callerScratch;            // a full-size frame the caller decodes before reducing it
+    OwnedBytes callerScratch, callerFragment; // the caller's buffers for compose()
     std::uint64_t composedFrames = 0;
     bool stopping = false;
     std::vector<std::thread> workers;

@@ -1,7 +1,10 @@
 #pragma once
-// Frames of an animation that need nothing of the frames before them: each covers the whole canvas and
-// replaces it. Such a frame can be decoded on any thread, in any order, straight into the layout the
-// screen paints, with no canvas and no conversion pass after.
+// An animation whose frames can be decoded apart from the canvas. A frame that stands alone (it covers
+// the whole canvas and replaces it) needs nothing of the frames before it: it is decoded on any thread,
+// in any order, straight into the layout the screen paints. Any other frame's own bitstream can be
+// decoded on any thread too, and only laid on the canvas in order.
+
+#include "core/DisplayBuffer.h"
 
 #include <cstdint>
 
@@ -19,6 +22,11 @@ public:
     // has no alpha. Safe to call from several threads at once.
     virtual bool decodeStandalone(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
                                   bool& opaque) const = 0;
+
+    // Decodes frame `number`'s own pixels into `fragment`. Safe to call from several threads at once.
+    virtual bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const = 0;
+    // PlayableAnimation::show, with frame `number`'s pixels taken from `fragment`.
+    virtual bool showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas) = 0;
 };
 
 } // namespace quorvanta

@@ -41,6 +41,14 @@ public:
     {
         return state->decodeNative(number, out, stride, size, opaque);
     }
+    bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const override
+    {
+        return state->decodeFragment(number, fragment);
+    }
+    bool showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas) override
+    {
+        return state->showDecoded(number, fragment, canvas);
+    }
 
 private:
     std::unique_ptr<AnimationState> state;
