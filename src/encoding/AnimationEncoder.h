@@ -3,12 +3,14 @@
 // animation file held in memory (an animated GIF or WebP on show, encoded again).
 //
 // Picture files are imported in parallel on a small pool of threads, a few frames ahead of the
-// animation encoder, which takes them one after the other in list order (see AnimationAssembler.h);
-// the output is the same bytes whatever the number of threads. The canvas is the largest width and
+// animation encoder, which takes them one after the other in list order (see AnimationAssembler.h).
+// A long list is cut into pieces encoded at the same time and joined (AnimationPieces.h); the frames
+// and their timing are the same whatever the number of threads. The canvas is the largest width and
 // height of all pictures; each is placed at the top-left corner, as ComposeOntoCanvas places it.
 
 #include "core/Failure.h"
 #include "encoding/AnimationAssembler.h"
+#include "encoding/ImportAhead.h"
 
 #include <array>
 #include <atomic>
@@ -19,10 +21,6 @@
 #include <vector>
 
 namespace quorvanta {
-
-// Fills a PictureRecord from a file: 1 on success, -1 on failure. Must be safe to call from several
-// threads at once on different records.
-using PictureImporter = std::function<int(const std::string& path, PictureRecord& record)>;
 
 // The width and height of the picture in a file, read without decoding all of it: true when the file
 // is a picture. Safe to call from several threads at once.
