@@ -83,7 +83,8 @@ private Q_SLOTS:
         QCOMPARE(itemsOf(w.viewMenu),
                  (QStringList{"Fit to window|F", "Actual size|Ctrl+0", "Zoom in|Ctrl++", "Zoom out|Ctrl+-",
                               "Stretch to window|", "---", "Fullscreen|F11", "Enlarge small pictures|",
-                              "Transparency|", "Colour management|", "---", "Next picture|PgDown", "Previous picture|PgUp"}));
+                              "Transparency|", "Colour management|", "---", "Next picture|PgDown",
+                              "Previous picture|PgUp"}));
         QCOMPARE(itemsOf(w.menuBar()->actions().value(0)->menu()).mid(1, 3),
                  (QStringList{"Open directory...|Ctrl+D", "Open recent|", "About...|Ctrl+I"}));
         QVERIFY(w.viewItems.fit->isChecked());

@@ -35,10 +35,11 @@ QColorSpace spaceNamed(const QString& name)
     return {};
 }
 
-// Saturated colours, where wide-gamut and sRGB values differ most, and greys, which stay close.
+// Saturated colours, where wide-gamut and sRGB values differ most, and greys, which stay close; tall
+// enough to be converted in several bands of rows, the last a short one.
 QImage colourfulPicture()
 {
-    QImage image = makePicture(24, 16, 5, false, false);
+    QImage image = makePicture(24, 150, 5, false, false);
     for (int x = 0; x < 8; ++x) {
         image.setPixel(x, 0, qRgb(255, 0, 0));
         image.setPixel(x, 1, qRgb(0, 255, 0));
