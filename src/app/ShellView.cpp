@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalBlocker>
 
 namespace quorvanta {
 
@@ -56,6 +57,15 @@ void Shell::installViewCommands()
             [choose] { choose([](ViewChoice& c) { c.checkerboard = false; }); });
     connect(v.checkerboard, &QAction::triggered, view,
             [choose] { choose([](ViewChoice& c) { c.checkerboard = true; }); });
+    {
+        const QSignalBlocker quiet(v.colourManagement);
+        v.colourManagement->setChecked(storedColourManagement(store));
+    }
+    view->setColourManaged(v.colourManagement->isChecked());
+    connect(v.colourManagement, &QAction::toggled, view, [this, view](bool on) {
+        view->setColourManaged(on);
+        storeColourManagement(store, on);
+    });
     // Kept as it changes; a zoom that follows the window's size is no change of choice.
     connect(view, &PictureView::viewChanged, this, [this](const ViewChoice& choice, double) {
         if (choice == choiceStored)

@@ -155,10 +155,18 @@ Status EncodeAnimationFile(const std::vector<std::string>& files, const Animatio
                            const std::string& target, const AnimationProgress& progress,
                            const std::atomic<bool>* cancel, const PictureProber& prober)
 {
+    return EncodeAnimationFile(files, settings, durationMs, target, progress, cancel,
+                               DirectoryPictures{prober ? prober : PictureProber(ProbePictureFile), ImportPictureFile});
+}
+
+Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                           const std::string& target, const AnimationProgress& progress,
+                           const std::atomic<bool>* cancel, const DirectoryPictures& pictures)
+{
     if (Status valid = checkSettings(settings, durationMs); !valid)
         return valid;
-    const FilesEncoded encoded = encodeFiles(files, settings, durationMs, ImportPictureFile,
-                                             prober ? prober : PictureProber(ProbePictureFile), progress, cancel, 0);
+    const FilesEncoded encoded = encodeFiles(files, settings, durationMs, pictures.importer, pictures.prober,
+                                             progress, cancel, 0);
     for (const std::string& path : encoded.leftOut)
         ReportLeftOut(path);
     return writeResult(encoded.result, target);

@@ -43,6 +43,18 @@ Status EncodeAnimationFile(const std::vector<std::string>& files, const Animatio
                            const std::string& target, const AnimationProgress& progress = {},
                            const std::atomic<bool>* cancel = nullptr, const PictureProber& prober = {});
 
+// How the pictures of an image directory are read: their sizes, and the import that gives pictures of
+// those sizes (both upright when the show turns its pictures upright).
+struct DirectoryPictures {
+    PictureProber prober;
+    PictureImporter importer;
+};
+
+// The same, with the pictures read as `pictures` says, so that the file shows what the preview showed.
+Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                           const std::string& target, const AnimationProgress& progress,
+                           const std::atomic<bool>* cancel, const DirectoryPictures& pictures);
+
 // "Encode animation" for an animation on show: the `size` bytes of `file` (an animated WebP, an
 // animated GIF, or another animation AnimationFileReader reads), decoded frame by frame and encoded
 // again with the encoder settings and background of `settings`, keeping the file's own frame

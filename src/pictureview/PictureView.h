@@ -16,12 +16,15 @@
 #include "viewing/Player.h"
 #include "viewing/WebPKind.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 class QPainter;
 class QScrollBar;
@@ -159,6 +162,10 @@ public:
     const Viewport& view() const { return viewport; }
     // The scaled picture kept for drawing (tests count how often it is made).
     const ScaledPicture& scaledPicture() const { return scaled; }
+    // Colour management (the View menu): a picture with a colour profile is drawn converted into the
+    // screen's colour space, once as it is put on show. Changing it shows the picture on show again.
+    void setColourManaged(bool on);
+    bool colourManaged() const { return manageColours; }
 
 Q_SIGNALS:
     // Emitted by the dispatcher for every command it receives, before the command runs.
@@ -240,6 +247,10 @@ private:
     void viewMoved();
     void drawPicture(QPainter& painter, const QImage& image);
     PictureInfo describeShown(); // PictureInfo.cpp
+    // Colour management (DisplayColour.cpp): the space pictures are drawn in, and the conversion the
+    // picture on show asks for, if any.
+    QColorSpace screenColourSpace() const;
+    void convertShownColours(std::span<const std::uint8_t> icc);
 
     InstanceData d;
     Player player{d};
@@ -259,6 +270,8 @@ private:
     // The colour profile, EXIF and XMP of the imported picture, and whether it was turned upright.
     SourceMetadata importMetadata;
     bool importTurned = false;
+    bool manageColours = true;
+    std::vector<std::uint8_t> dirFrameIcc; // the colour profile of the directory frame on show
     std::uint64_t importSourceBytes = 0; // the imported picture's file size
     std::int32_t waitingDirFrame = 0; // the directory frame to show when its picture arrives
     mutable QImage shownImage;
