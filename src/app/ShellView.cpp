@@ -5,9 +5,14 @@
 
 #include "app/MainWindow.h"
 #include "app/PictureFolder.h"
+#include "app/SettingsWindow.h"
 #include "pictureview/PictureView.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFile>
 #include <QFileInfo>
 
@@ -74,6 +79,17 @@ void Shell::installViewCommands()
         rememberRecentPath(store, decoded(path));
         main->setRecentPaths(recentPaths(store));
     });
+
+    // The encoding preview: the button turns it on and off, and every edit of a setting that changes the
+    // encoded still is told to the picture object, which starts it again when it is on.
+    connect(window->previewButton, &QPushButton::toggled, view, &PictureView::setPreview);
+    const SettingsWindow* s = settings.get();
+    const auto settingChanged = [view] { view->encodeSettingsChanged(); };
+    connect(s->losslessCheck, &QCheckBox::toggled, view, settingChanged);
+    for (QLineEdit* field : {s->qualityField, s->speedField, s->filterStrengthField, s->filterSharpnessField, s->targetSizeField})
+        connect(field, &QLineEdit::textChanged, view, settingChanged);
+    connect(s->keepMetadataBox, &QComboBox::currentIndexChanged, view, settingChanged);
+    connect(s, &SettingsWindow::restored, view, settingChanged);
 
     requester->setLastFolder(encoded(storedLastFolder(store)));
     requester->setFolderListener([this](const std::string& folder) { storeLastFolder(store, decoded(folder)); });
