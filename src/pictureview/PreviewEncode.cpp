@@ -5,13 +5,13 @@
 
 #include "encoding/TargetSize.h"
 #include "encoding/WebPHandles.h"
-#include "pictureview/DisplayReduction.h"
 #include "pictureview/EncodingJob.h"
 #include "pictureview/SettingsSource.h"
 
 #include <webp/decode.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -26,47 +26,50 @@ bool stopped(const std::atomic<bool>* stop)
     return stop && stop->load();
 }
 
-// The sums of squared differences of a decoded file (A,R,G,B bytes) against the source's pixels; the
-// colour of a pixel transparent in both is not looked at.
+// The decoded file against the source's pixels, both 0xAARRGGBB: the sum of squared differences, the
+// colour of a pixel transparent in both not looked at.
 struct Comparison {
     std::uint64_t squares = 0;
     bool alpha = false; // some decoded pixel is not opaque
 };
 
-Comparison compare(const PictureRecord& source, const std::uint8_t* argb, std::uint64_t pixels)
+Comparison compare(const PictureRecord& source, const QImage& decoded)
 {
     Comparison out;
-    for (std::uint64_t i = 0; i < pixels; ++i, argb += 4) {
-        const std::uint32_t p = source.pixels[i];
-        const int a = int(p >> 24) - argb[0];
-        out.alpha |= argb[0] != 255;
-        out.squares += std::uint64_t(a * a);
-        if ((p >> 24) == 0 && argb[0] == 0)
-            continue;
-        const int r = int((p >> 16) & 0xFF) - argb[1], g = int((p >> 8) & 0xFF) - argb[2], b = int(p & 0xFF) - argb[3];
-        out.squares += std::uint64_t(r * r + g * g + b * b);
+    bool opaque = true;
+    const std::uint32_t* expected = source.pixels.get();
+    for (int y = 0; y < decoded.height(); ++y, expected += decoded.width()) {
+        const auto* line = reinterpret_cast<const QRgb*>(decoded.constScanLine(y));
+        std::uint64_t row = 0;
+        // Without branches, so that the compiler can vectorise it.
+        for (int x = 0; x < decoded.width(); ++x) {
+            const std::uint32_t p = expected[x], q = line[x];
+            const int a = int(p >> 24) - int(q >> 24);
+            const int r = int((p >> 16) & 0xFF) - int((q >> 16) & 0xFF);
+            const int g = int((p >> 8) & 0xFF) - int((q >> 8) & 0xFF);
+            const int b = int(p & 0xFF) - int(q & 0xFF);
+            const std::uint32_t seen = ((p | q) >> 24) != 0;
+            row += std::uint32_t(a * a) + seen * std::uint32_t(r * r + g * g + b * b);
+            opaque &= (q >> 24) == 0xFF;
+        }
+        out.squares += row;
     }
+    out.alpha = !opaque;
     return out;
 }
 
-// A,R,G,B bytes as an image ready to draw: premultiplied, or opaque when every pixel is.
-QImage drawable(const std::uint8_t* argb, std::uint32_t width, std::uint32_t height, bool alpha)
+// The file decoded into 0xAARRGGBB words, not premultiplied; null when it does not decode to `width` x
+// `height` or memory is short.
+QImage decodeWords(const std::vector<std::uint8_t>& file, std::uint32_t width, std::uint32_t height)
 {
-    QImage image(int(width), int(height), alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage image(int(width), int(height), QImage::Format_ARGB32);
     if (image.isNull())
         return image;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = argb + std::uint64_t(y) * width * 4;
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
-        for (std::uint32_t x = 0; x < width; ++x, in += 4) {
-            const std::uint32_t a = in[0];
-            auto mul = [a](std::uint32_t c) {
-                const std::uint32_t t = a * c + 128;
-                return (t + (t >> 8)) >> 8;
-            };
-            out[x] = (a << 24) | (mul(in[1]) << 16) | (mul(in[2]) << 8) | mul(in[3]);
-        }
-    }
+    // 0xAARRGGBB words are B,G,R,A bytes on a little-endian machine.
+    const auto decode = std::endian::native == std::endian::little ? WebPDecodeBGRAInto : WebPDecodeARGBInto;
+    if (!decode(file.data(), file.size(), image.bits(), static_cast<std::size_t>(image.sizeInBytes()),
+                int(image.bytesPerLine())))
+        return QImage();
     return image;
 }
 
@@ -135,36 +138,43 @@ Result<EncodedPreview> MakeEncodedPreview(const PictureRecord& source, const Sti
     const auto pixels = checkedMul(source.width, source.height);
     if (!source.pixels || !pixels || *pixels == 0 || *pixels > source.size / 4)
         return problem(Failure::NothingToEncode, "no picture was imported");
-    // libwebp may change the colour of transparent pixels in lossless mode: it gets a copy.
-    PictureRecord work = CopyPicture(source);
-    if (!work.pixels)
+    // libwebp may change the colour of transparent pixels in lossless mode: it gets a copy there. Lossy
+    // coding reads the pixels once into planes of its own and never writes them.
+    PictureRecord copy;
+    if (choice.encoder.lossless && !(copy = CopyPicture(source)).pixels)
         return problem(Failure::NoMemory, "no memory for the preview");
+    PictureRecord& work = choice.encoder.lossless ? copy : const_cast<PictureRecord&>(source);
 
     EncodedPreview preview;
     Result<std::vector<std::uint8_t>> file = encodeFile(work, choice, kept, preview.target, stop);
     if (!file)
         return file.problem();
-    work.releasePixels();
+    copy.releasePixels();
     preview.file = std::move(file.value());
     if (stopped(stop))
         return problem(Failure::Cancelled);
 
-    Buffer<std::uint8_t> decoded = allocZeroed<std::uint8_t>(*pixels * 4);
-    if (!decoded)
-        return problem(Failure::NoMemory, "no memory for the preview");
-    if (!WebPDecodeARGBInto(preview.file.data(), preview.file.size(), decoded.get(), static_cast<std::size_t>(*pixels * 4),
-                            int(source.width * 4)))
+    QImage decoded = decodeWords(preview.file, source.width, source.height);
+    if (decoded.isNull())
         return problem(Failure::EncodeFailed, "the encoded picture does not decode");
-    const Comparison compared = compare(source, decoded.get(), *pixels);
+    const Comparison compared = compare(source, decoded);
     preview.psnr = compared.squares == 0
                        ? std::numeric_limits<double>::infinity()
                        : 10.0 * std::log10(255.0 * 255.0 * 4.0 * double(*pixels) / double(compared.squares));
     preview.bitsPerPixel = double(preview.file.size()) * 8.0 / double(*pixels);
     if (sourceFileBytes > 0)
         preview.percentOfSource = double(preview.file.size()) * 100.0 / double(sourceFileBytes);
-    preview.image = reduction > 1 ? reduceDisplayToImage(decoded.get(), source.width, source.height, source.width * 4, 4,
-                                                         reduction)
-                                  : drawable(decoded.get(), source.width, source.height, compared.alpha);
+    // Ready to draw: premultiplied in place, or taken as opaque as it is.
+    if (compared.alpha)
+        decoded.convertTo(QImage::Format_ARGB32_Premultiplied);
+    else
+        decoded.reinterpretAsFormat(QImage::Format_RGB32);
+    // Qt's smooth scaling averages whole blocks when reducing by a whole factor, as the picture on show
+    // was reduced (premultiplied pixels: the alpha-weighted mean).
+    preview.image = reduction > 1 ? decoded.scaled(std::max(decoded.width() / int(reduction), 1),
+                                                   std::max(decoded.height() / int(reduction), 1),
+                                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                  : std::move(decoded);
     if (preview.image.isNull())
         return problem(Failure::NoMemory, "no memory for the preview");
     return preview;
