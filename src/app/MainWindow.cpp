@@ -205,6 +205,10 @@ void MainWindow::followPictureView()
     connect(pictureView, &PictureView::previewSwitched, previewButton, [this](bool on) {
         const QSignalBlocker quiet(previewButton);
         previewButton->setChecked(on);
+        // What the preview said goes with it.
+        const QString said = messageText->text();
+        if (!on && (said.startsWith(QLatin1String("Preview:")) || said.startsWith(QLatin1String("Encoding the preview"))))
+            messageBar->hide();
     });
     // What was said about the last picture does not hang over the next one.
     connect(pictureView, &PictureView::pathChanged, messageBar, &QWidget::hide);
