@@ -3,6 +3,7 @@
 // draws the picture and its preview through one place and zoom, with a divider that is dragged.
 
 #include "EncodingWindow.h"
+#include "MetadataFixtures.h"
 
 #include <QColorSpace>
 #include <QtTest>
@@ -131,6 +132,24 @@ private Q_SLOTS:
         QVERIFY(reports.count.load() > 0);
         QVERIFY(written(out) != atNinety);
         QVERIFY(written(out).size() < atFifty.size());
+    }
+
+    void aStoppedPreviewEndsAsCancelled_data()
+    {
+        QTest::addColumn<bool>("lossless");
+        QTest::newRow("lossy") << false;
+        QTest::newRow("lossless") << true;
+    }
+    void aStoppedPreviewEndsAsCancelled()
+    {
+        QFETCH(bool, lossless);
+        const PictureRecord source = metadatatest::recordOf(makePicture(64, 48, true, 8));
+        StillChoice choice;
+        choice.encoder.lossless = lossless;
+        const std::atomic<bool> stop{true};
+        const Result<EncodedPreview> made = MakeEncodedPreview(source, choice, {}, 0, 1, &stop);
+        QVERIFY(!made);
+        QCOMPARE(made.problem().failure, Failure::Cancelled);
     }
 
     void anotherPictureEndsThePreview()
