@@ -1,5 +1,5 @@
 // The shell's part of viewing: the View menu's choices (kept in the stores), "Open recent", next and
-// previous picture of the folder, and the folder the file dialogs start in.
+// previous picture of the folder, the folder the file dialogs start in, and the encoding preview.
 
 #include "app/Application.h"
 
