@@ -9,6 +9,7 @@
 #include "pictureview/PictureView.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -90,6 +91,8 @@ void Shell::installViewCommands()
         connect(field, &QLineEdit::textChanged, view, settingChanged);
     connect(s->keepMetadataBox, &QComboBox::currentIndexChanged, view, settingChanged);
     connect(s, &SettingsWindow::restored, view, settingChanged);
+    // A preview still encoding is told to stop before the program waits for its workers at the end.
+    connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->setPreview(false); });
 
     requester->setLastFolder(encoded(storedLastFolder(store)));
     requester->setFolderListener([this](const std::string& folder) { storeLastFolder(store, decoded(folder)); });
