@@ -91,6 +91,7 @@ public:
     PictureView* pictureView = nullptr;
     QGroupBox* encodePicturePanel = nullptr;
     QPushButton* encodePictureButton = nullptr;
+    QPushButton* previewButton = nullptr; // checkable: the encoding preview on or off
     QGroupBox* animationBar = nullptr;
     QSlider* frameSlider = nullptr;
     QPushButton* pauseButton = nullptr;

@@ -43,8 +43,11 @@ void PictureView::setColourManaged(bool on)
     case Mode::Directory:
         // An encoding of the imported picture has it until it ends; the choice applies from the next one.
         if (d.importBuffer.pixels && !encoding() &&
-            DisplayTransform(d.mode == Mode::Directory ? dirFrameIcc : importMetadata.icc, screenColourSpace()))
+            DisplayTransform(d.mode == Mode::Directory ? dirFrameIcc : importMetadata.icc, screenColourSpace())) {
             showImported();
+            if (previewOn())
+                startPreview(); // its picture is drawn in the colours now asked for too
+        }
         break;
     case Mode::Animated:
         if (auto* managed = dynamic_cast<ColourManagedAnimation*>(animation.get())) {
