@@ -3,6 +3,7 @@
 
 #include "pictureview/PictureView.h"
 
+#include "core/DecodeBudget.h"
 #include "import/ColourProfile.h"
 #include "pictureview/DisplayReduction.h"
 #include "pictureview/SettingsSource.h"
@@ -35,6 +36,9 @@ void PictureView::setPreview(bool on)
         refused = problem(Failure::OverBudget, reducedBecause);
     else if (!d.importBuffer.pixels)
         refused = problem(Failure::Busy, "wait for the encoding to end, or cancel it");
+    // The picture, the preview's own copy of it and the decoded preview all fit the budget, or none is made.
+    else if (const BudgetCheck room = CheckDecodeBudget(d.importBuffer.width, d.importBuffer.height, 4, 3); !room)
+        refused = problem(Failure::OverBudget, "the preview holds the picture three times: " + room.message);
     else if (PictureRecord copy = CopyPicture(d.importBuffer); copy.pixels)
         p.source = std::make_shared<const PictureRecord>(std::move(copy));
     else

@@ -4,8 +4,10 @@
 
 #include "EncodingWindow.h"
 #include "MetadataFixtures.h"
+#include "core/DecodeBudget.h"
 
 #include <QColorSpace>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace quorvanta;
@@ -176,6 +178,16 @@ private Q_SLOTS:
         w.view.setPreview(true);
         QVERIFY(!w.view.previewOn());
         QCOMPARE(switched.last(), false);
+
+        // A picture whose preview would hold it three times over the decode budget: refused, said why.
+        w.view.send(MethodId::Load, other.toStdString());
+        QSignalSpy failures(&w.view, &PictureView::failed);
+        SetDecodeBudgetBytes(64 * 48 * 4 * 2);
+        w.view.setPreview(true);
+        SetDecodeBudgetBytes(0);
+        QVERIFY(!w.view.previewOn());
+        QCOMPARE(failures.size(), 1);
+        QCOMPARE(failures.first().first().value<Problem>().failure, Failure::OverBudget);
     }
 
     // The preview is drawn beside the picture in the same colours: converted from the picture's profile
