@@ -6,6 +6,7 @@
 //   bench_colour         result rows on stdout (pictures made in memory, no corpus needed)
 
 #include "harness.h"
+#include "pictures.h"
 
 #include "core/DisplayBuffer.h"
 #include "import/ColourProfile.h"
@@ -21,13 +22,7 @@ namespace {
 
 void conversion(int width, int height)
 {
-    QImage source(width, height, QImage::Format_ARGB32);
-    QRandomGenerator random(3);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(source.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            row[x] = qRgb((x * 255) / width, (y * 255) / height, int(random.bounded(256)));
-    }
+    const QImage source = noisyGradient(width, height, QImage::Format_ARGB32, 3);
     PictureRecord record;
     record.width = std::uint32_t(width);
     record.height = std::uint32_t(height);

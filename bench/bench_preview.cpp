@@ -4,6 +4,7 @@
 //
 //   bench_preview --corpus DIR
 
+#include "pictures.h"
 #include "viewkit.h"
 
 #include "pictureview/DisplayReduction.h"
@@ -21,18 +22,6 @@ using quorvanta::MethodId;
 using quorvanta::PictureView;
 
 namespace {
-
-std::vector<std::uint32_t> argbOf(const std::string& png, int& width, int& height)
-{
-    const QImage image = QImageReader(QString::fromStdString(png)).read().convertToFormat(QImage::Format_ARGB32);
-    width = image.width();
-    height = image.height();
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y)
-        std::copy_n(reinterpret_cast<const std::uint32_t*>(image.constScanLine(y)), width,
-                    pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
-    return pixels;
-}
 
 // The picture object in a 1280 x 1024 area with the preview on.
 struct Previewing {
