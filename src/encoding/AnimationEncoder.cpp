@@ -73,7 +73,7 @@ FilesEncoded encodeFiles(const std::vector<std::string>& files, const AnimationS
         return out;
     }
 
-    if (const unsigned pieces = pieceCount(pictures.size(), threads); pieces > 1) {
+    if (const unsigned pieces = pieceCount(pictures.size(), threads, std::uint64_t(width) * height * 4); pieces > 1) {
         FilesEncoded split =
             EncodeInPieces(pictures, width, height, settings, durationMs, importer, progress, cancel, pieces);
         if (split.joined) {

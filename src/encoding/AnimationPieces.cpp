@@ -1,5 +1,6 @@
 #include "encoding/AnimationPieces.h"
 
+#include "core/DecodeBudget.h"
 #include "encoding/AnimationSplice.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ namespace {
 constexpr std::size_t kMinPicturesPerPiece = 8;
 // How far past its cut a piece looks for a picture to start on.
 constexpr std::size_t kStartSearch = 4;
+// What a piece holds at most, in canvases: libwebp's encoder keeps about five, the imports ahead three.
+constexpr std::uint64_t kCanvasesPerPiece = 8;
 
 bool coversCanvasOpaque(const PictureRecord& record, std::uint32_t width, std::uint32_t height)
 {
@@ -254,9 +257,13 @@ private:
 
 } // namespace
 
-unsigned pieceCount(std::size_t pictures, unsigned threads)
+unsigned pieceCount(std::size_t pictures, unsigned threads, std::uint64_t canvasBytes)
 {
-    return static_cast<unsigned>(std::max<std::size_t>(1, std::min<std::size_t>(threads, pictures / kMinPicturesPerPiece)));
+    // Each encoder keeps a few canvases of its own and each piece imports ahead: the pieces share the
+    // decode budget.
+    const std::uint64_t byMemory = DecodeBudgetBytes() / std::max<std::uint64_t>(1, canvasBytes * kCanvasesPerPiece);
+    const std::uint64_t count = std::min<std::uint64_t>({threads, pictures / kMinPicturesPerPiece, byMemory});
+    return static_cast<unsigned>(std::max<std::uint64_t>(1, count));
 }
 
 FilesEncoded EncodeInPieces(const std::vector<std::string>& pictures, std::uint32_t width, std::uint32_t height,

@@ -28,8 +28,9 @@ struct FilesEncoded {
     bool joined = true;               // false: the pieces could not be joined; encode them in one piece
 };
 
-// How many pieces a list of `pictures` is cut into on `threads` threads (1: not cut).
-unsigned pieceCount(std::size_t pictures, unsigned threads);
+// How many pieces a list of `pictures` on a canvas of `canvasBytes` is cut into on `threads` threads
+// (1: not cut); all of them together stay within the decode budget.
+unsigned pieceCount(std::size_t pictures, unsigned threads, std::uint64_t canvasBytes);
 
 // Encodes `pictures` (every one found to be a picture, the canvas their largest width and height) in
 // `pieces` pieces, each picture lasting `durationMs`. `progress` runs on the calling thread.
