@@ -2,7 +2,6 @@
 
 #include "encoding/WebPHandles.h"
 
-#include <cmath>
 
 namespace quorvanta {
 
