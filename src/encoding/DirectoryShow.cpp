@@ -229,7 +229,7 @@ std::vector<std::string> DirectoryShow::files() const
     return out;
 }
 
-DirectoryPictures DirectoryShow::sizes() const
+DirectoryPictures DirectoryShow::pictures() const
 {
     auto known = std::make_shared<std::unordered_map<std::string, Size>>();
     const std::vector<std::string> paths = files();

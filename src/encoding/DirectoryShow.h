@@ -77,7 +77,7 @@ public:
     // For the encoder: the sizes probed when the directory was opened (a file not among them is no
     // picture), and the import that matches them, turning pictures upright as the show does. Holds its
     // own copy: safe on any thread, for as long as it is kept.
-    DirectoryPictures sizes() const;
+    DirectoryPictures pictures() const;
 
 private:
     struct Imported {

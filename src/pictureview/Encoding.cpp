@@ -214,9 +214,9 @@ void PictureView::saveAnimation()
             return EncodeAnimationFile(file, size, values, target, progress, stop);
         };
     else
-        encode = [files = std::move(files), sizes = directory->sizes(), values, durationMs,
+        encode = [files = std::move(files), pictures = directory->pictures(), values, durationMs,
                   target](const AnimationProgress& progress, const std::atomic<bool>* stop) {
-            return EncodeAnimationFile(files, values, durationMs, target, progress, stop, sizes);
+            return EncodeAnimationFile(files, values, durationMs, target, progress, stop, pictures);
         };
     runEncoding(target, false, animationWork(target, std::move(encode), std::move(firstProfile)), {});
 }
