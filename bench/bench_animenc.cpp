@@ -27,6 +27,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -284,9 +285,18 @@ bool wrong(const Contender& c)
 }
 
 // When none of ours reaches the smallest peer's PSNR at the same quality: the quality one step at a time
-// higher until ours does, for the bytes ours needs at the peer's PSNR (information, not a verdict).
-void reportMatchedQuality(const Input& input, const Contender& peer)
+// higher until ours does, for the bytes ours needs at the peer's PSNR (a row each); the smaller of the
+// two is what ours needs at equal PSNR.
+struct MatchedQuality {
+    std::size_t bytes = 0;
+    double psnr = 0;
+    int quality = 0;
+    std::string label;
+};
+
+std::optional<MatchedQuality> reportMatchedQuality(const Input& input, const Contender& peer)
 {
+    std::optional<MatchedQuality> smallest;
     for (const bool mixed : {false, true}) {
         quorvanta::AnimationSettings settings = settingsFor(mixed);
         for (int quality = settings.quality + 1; quality <= settings.quality + 10; ++quality) {
@@ -295,15 +305,19 @@ void reportMatchedQuality(const Input& input, const Contender& peer)
             const Fidelity fidelity = compare(decodeWebP(file), input.source);
             if (fidelity.meanPsnr < peer.fidelity.meanPsnr - kPsnrTolerance)
                 continue;
-            Row row("animation encode: bytes at the peer's PSNR", input.name + (mixed ? ", ours mixed" : ", ours lossy"),
+            const std::string label = mixed ? "ours mixed" : "ours lossy";
+            Row row("animation encode: bytes at the peer's PSNR", input.name + ", " + label,
                     double(file.size()) / 1024.0, "smallest peer: " + peer.label, double(peer.bytes) / 1024.0);
             row.unit = "KiB";
             row.note = "ours at quality " + std::to_string(quality) + ": PSNR " + formatNumber(fidelity.meanPsnr) +
                        " dB vs " + formatNumber(peer.fidelity.meanPsnr) + " dB";
             emit(row);
+            if (!smallest || file.size() < smallest->bytes)
+                smallest = MatchedQuality{file.size(), fidelity.meanPsnr, quality, label};
             break;
         }
     }
+    return smallest;
 }
 
 void report(const Input& input)
@@ -346,12 +360,20 @@ void report(const Input& input)
                         : "none of ours reaches the peer's PSNR of " +
                               formatNumber(smallestPeer->fidelity.meanPsnr) + " dB";
     if (!best) {
-        verdict.ours = double(input.ours.front().bytes) / 1024.0; // shown, but the verdict is MISSED
-        verdict.ratioLimit = -1;
+        // Equal PSNR reached by a higher quality setting: its bytes are ours at equal PSNR.
+        const std::optional<MatchedQuality> matched = reportMatchedQuality(input, *smallestPeer);
+        if (matched) {
+            verdict.ours = double(matched->bytes) / 1024.0;
+            verdict.note = "ours: " + matched->label + " at quality " + std::to_string(matched->quality) + ", PSNR " +
+                           formatNumber(matched->psnr) + " dB vs " + formatNumber(smallestPeer->fidelity.meanPsnr) +
+                           " dB; at the peer's quality ours gives " + formatNumber(input.ours.front().fidelity.meanPsnr) +
+                           " dB in " + formatNumber(double(input.ours.front().bytes) / 1024.0) + " KiB";
+        } else {
+            verdict.ours = double(input.ours.front().bytes) / 1024.0; // shown, but the verdict is MISSED
+            verdict.ratioLimit = -1;
+        }
     }
     emit(verdict);
-    if (!best)
-        reportMatchedQuality(input, *smallestPeer);
 }
 
 std::vector<std::string> pngFiles(const std::string& dir)

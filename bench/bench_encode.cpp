@@ -4,6 +4,7 @@
 //   bench_encode --corpus DIR
 //   bench_encode --child MODE ...   one measurement in a fresh process (used by the above)
 
+#include "pictures.h"
 #include "viewkit.h"
 
 #include "encoding/AnimationEncoder.h"
@@ -36,19 +37,6 @@ FixedSettings encodeSettings()
     settings.encode = EncodeSettings{false, 50, 0, 0, 0};
     settings.frameDurationMs = 1000;
     return settings;
-}
-
-std::vector<std::uint32_t> argbOf(const std::string& png, int& width, int& height)
-{
-    QImageReader reader(QString::fromStdString(png));
-    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
-    width = image.width();
-    height = image.height();
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y)
-        std::copy_n(reinterpret_cast<const std::uint32_t*>(image.constScanLine(y)), width,
-                    pixels.begin() + static_cast<std::ptrdiff_t>(y) * width);
-    return pixels;
 }
 
 std::string sameBytesNote(const std::vector<std::uint8_t>& ours, const std::vector<std::uint8_t>& theirs,

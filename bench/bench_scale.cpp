@@ -5,6 +5,7 @@
 //   bench_scale          result rows on stdout (pictures made in memory, no corpus needed)
 
 #include "harness.h"
+#include "pictures.h"
 
 #include "pictureview/PictureView.h"
 #include "pictureview/Resample.h"
@@ -19,21 +20,9 @@ using namespace quorvanta;
 
 namespace {
 
-QImage picture(int width, int height)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    QRandomGenerator random(7);
-    for (int y = 0; y < height; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            row[x] = qRgb((x * 255) / width, (y * 255) / height, int(random.bounded(256)));
-    }
-    return image;
-}
-
 void scaling(QSize from, QSize to)
 {
-    const QImage source = picture(from.width(), from.height());
+    const QImage source = noisyGradient(from.width(), from.height(), QImage::Format_ARGB32_Premultiplied, 7);
     QImage out(to, QImage::Format_ARGB32_Premultiplied);
     QImage reference;
     Resampler resampler;
@@ -55,7 +44,7 @@ void scaling(QSize from, QSize to)
 
 void paints(QSize from, QSize area)
 {
-    const QImage source = picture(from.width(), from.height());
+    const QImage source = noisyGradient(from.width(), from.height(), QImage::Format_ARGB32_Premultiplied, 7);
     PictureView view;
     view.resize(area);
     // The view's picture comes from its display buffer: an imported picture of the same pixels.

@@ -106,7 +106,7 @@ for a in "$@"; do
   case "$a" in first_picture | playback) screens+=("$a") ;; *) programs+=("$a") ;; esac
 done
 if [ $# -eq 0 ]; then
-  programs=(view frames encode animenc cancel) # the programs that print table rows, in the table's order
+  programs=(view frames encode animenc cancel preview) # the programs that print table rows, in the table's order
 fi
 # The animation encoding inputs have a recipe of their own (bench/animenc_corpus.sh), made on first use.
 animenc_recipe=1

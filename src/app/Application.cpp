@@ -178,9 +178,10 @@ void Shell::start()
 {
     StyleWindow::applyStored(store);
     settings->load(store);
-    openWindow(main.get());
+    // The picture is read and decoded on a worker while the window is shown.
     if (arguments)
         pictureView()->send(arguments->directory ? MethodId::LoadDirectory : MethodId::Load, arguments->path);
+    openWindow(main.get());
 }
 
 void Shell::openWindowNamed(const QString& name)
@@ -274,12 +275,6 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     QApplication::setApplicationVersion(QStringLiteral(QUORVANTA_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
     initResources();
-    QIcon icon = QIcon::fromTheme(QStringLiteral("org.quorvanta.Quorvanta"));
-    if (icon.isNull()) {
-        icon.addFile(QStringLiteral(":/quorvanta/icon-48.png"));
-        icon.addFile(QStringLiteral(":/quorvanta/icon-256.png"));
-    }
-    QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvanta.Quorvanta"));
 
     QuitSignals quitSignals;
@@ -294,6 +289,13 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     }, Qt::QueuedConnection);
     QObject::connect(&shell, &Shell::quitRequested, &application, leaveLoop, Qt::QueuedConnection);
     shell.start();
+    // Looked up while the first picture is decoded on its worker, not before.
+    QIcon icon = QIcon::fromTheme(QStringLiteral("org.quorvanta.Quorvanta"));
+    if (icon.isNull()) {
+        icon.addFile(QStringLiteral(":/quorvanta/icon-48.png"));
+        icon.addFile(QStringLiteral(":/quorvanta/icon-256.png"));
+    }
+    QApplication::setWindowIcon(icon);
     // For screenshots and manual checks: QUORVANTA_OPEN_WINDOW=settings, about or style opens that
     // window too.
     shell.openWindowNamed(qEnvironmentVariable("QUORVANTA_OPEN_WINDOW"));

@@ -111,8 +111,13 @@ MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QW
 
     encodePictureButton = new QPushButton(QStringLiteral("Encode picture"));
     encodePictureButton->setObjectName(QStringLiteral("encodePictureButton"));
-    auto* encodePictureRow = new QVBoxLayout;
-    encodePictureRow->addWidget(encodePictureButton);
+    previewButton = new QPushButton(QStringLiteral("&Preview"));
+    previewButton->setObjectName(QStringLiteral("previewButton"));
+    previewButton->setCheckable(true);
+    previewButton->setToolTip(QStringLiteral("Show the picture as the encoder settings make it, beside the source"));
+    auto* encodePictureRow = new QHBoxLayout;
+    encodePictureRow->addWidget(encodePictureButton, 1);
+    encodePictureRow->addWidget(previewButton);
     encodePicturePanel = panel("encodePicturePanel", encodePictureRow, true);
 
     frameSlider = new FrameSlider(Qt::Horizontal);
@@ -195,6 +200,16 @@ void MainWindow::followPictureView()
     });
     connect(pictureView, &PictureView::succeeded, this,
             [this](const QString& text) { showMessage(text, MessageKind::News); });
+    connect(pictureView, &PictureView::previewTold, this,
+            [this](const QString& text) { showMessage(text, MessageKind::News); });
+    connect(pictureView, &PictureView::previewSwitched, previewButton, [this](bool on) {
+        const QSignalBlocker quiet(previewButton);
+        previewButton->setChecked(on);
+        // What the preview said goes with it.
+        const QString said = messageText->text();
+        if (!on && (said.startsWith(QLatin1String("Preview:")) || said.startsWith(QLatin1String("Encoding the preview"))))
+            messageBar->hide();
+    });
     // What was said about the last picture does not hang over the next one.
     connect(pictureView, &PictureView::pathChanged, messageBar, &QWidget::hide);
     // Repainted at once: the encoder runs while the event loop waits.

@@ -44,6 +44,7 @@ struct ViewItems {
     QAction* enlargeSmall = nullptr;
     QAction* backgroundColour = nullptr; // transparency over the background colour
     QAction* checkerboard = nullptr;     // or over a checkerboard
+    QAction* colourManagement = nullptr; // pictures with a colour profile drawn in the screen's colours
     QAction* nextPicture = nullptr;     // Page Down
     QAction* previousPicture = nullptr; // Page Up
     QAction* fullscreen = nullptr;      // F11
@@ -90,6 +91,7 @@ public:
     PictureView* pictureView = nullptr;
     QGroupBox* encodePicturePanel = nullptr;
     QPushButton* encodePictureButton = nullptr;
+    QPushButton* previewButton = nullptr; // checkable: the encoding preview on or off
     QGroupBox* animationBar = nullptr;
     QSlider* frameSlider = nullptr;
     QPushButton* pauseButton = nullptr;

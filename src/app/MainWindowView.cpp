@@ -139,6 +139,8 @@ void MainWindow::buildViewMenu()
         action->setCheckable(true);
         backgrounds->addAction(action);
     }
+    v.colourManagement = item("Colour management", {}, true);
+    v.colourManagement->setChecked(true);
     viewMenu->addSeparator();
     v.nextPicture = item("Next picture", {QKeySequence(Qt::Key_PageDown)});
     v.previousPicture = item("Previous picture", {QKeySequence(Qt::Key_PageUp)});

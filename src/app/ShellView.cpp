@@ -1,15 +1,22 @@
 // The shell's part of viewing: the View menu's choices (kept in the stores), "Open recent", next and
-// previous picture of the folder, and the folder the file dialogs start in.
+// previous picture of the folder, the folder the file dialogs start in, and the encoding preview.
 
 #include "app/Application.h"
 
 #include "app/MainWindow.h"
 #include "app/PictureFolder.h"
+#include "app/SettingsWindow.h"
 #include "pictureview/PictureView.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalBlocker>
 
 namespace quorvanta {
 
@@ -56,6 +63,15 @@ void Shell::installViewCommands()
             [choose] { choose([](ViewChoice& c) { c.checkerboard = false; }); });
     connect(v.checkerboard, &QAction::triggered, view,
             [choose] { choose([](ViewChoice& c) { c.checkerboard = true; }); });
+    {
+        const QSignalBlocker quiet(v.colourManagement);
+        v.colourManagement->setChecked(storedColourManagement(store));
+    }
+    view->setColourManaged(v.colourManagement->isChecked());
+    connect(v.colourManagement, &QAction::toggled, view, [this, view](bool on) {
+        view->setColourManaged(on);
+        storeColourManagement(store, on);
+    });
     // Kept as it changes; a zoom that follows the window's size is no change of choice.
     connect(view, &PictureView::viewChanged, this, [this](const ViewChoice& choice, double) {
         if (choice == choiceStored)
@@ -74,6 +90,19 @@ void Shell::installViewCommands()
         rememberRecentPath(store, decoded(path));
         main->setRecentPaths(recentPaths(store));
     });
+
+    // The encoding preview: the button turns it on and off, and every edit of a setting that changes the
+    // encoded still is told to the picture object, which starts it again when it is on.
+    connect(window->previewButton, &QPushButton::toggled, view, &PictureView::setPreview);
+    const SettingsWindow* s = settings.get();
+    const auto settingChanged = [view] { view->encodeSettingsChanged(); };
+    connect(s->losslessCheck, &QCheckBox::toggled, view, settingChanged);
+    for (QLineEdit* field : {s->qualityField, s->speedField, s->filterStrengthField, s->filterSharpnessField, s->targetSizeField})
+        connect(field, &QLineEdit::textChanged, view, settingChanged);
+    connect(s->keepMetadataBox, &QComboBox::currentIndexChanged, view, settingChanged);
+    connect(s, &SettingsWindow::restored, view, settingChanged);
+    // A preview still encoding is told to stop before the program waits for its workers at the end.
+    connect(qApp, &QCoreApplication::aboutToQuit, view, [view] { view->setPreview(false); });
 
     requester->setLastFolder(encoded(storedLastFolder(store)));
     requester->setFolderListener([this](const std::string& folder) { storeLastFolder(store, decoded(folder)); });

@@ -23,6 +23,7 @@ constexpr auto kScalingKey = "ViewScaling";
 constexpr auto kZoomKey = "ViewZoom";
 constexpr auto kEnlargeKey = "ViewEnlargeSmall";
 constexpr auto kCheckerboardKey = "ViewCheckerboard";
+constexpr auto kColourManagementKey = "ViewColourManagement";
 constexpr auto kRecentKey = "RecentPaths";
 constexpr auto kLastFolderKey = "LastFolder";
 
@@ -143,6 +144,17 @@ void storeViewChoice(const Stores& stores, const ViewChoice& choice)
                   {QString::fromLatin1(kEnlargeKey), choice.enlargeSmall},
                   {QString::fromLatin1(kCheckerboardKey), choice.checkerboard}},
                  Stores::Both);
+}
+
+bool storedColourManagement(const Stores& stores)
+{
+    const QVariant stored = stores.value(QString::fromLatin1(kColourManagementKey));
+    return !stored.isValid() || stored.toBool();
+}
+
+void storeColourManagement(const Stores& stores, bool on)
+{
+    stores.write({{QString::fromLatin1(kColourManagementKey), on}}, Stores::Both);
 }
 
 QStringList recentPaths(const Stores& stores)

@@ -51,6 +51,10 @@ private:
 ViewChoice storedViewChoice(const Stores& stores);
 void storeViewChoice(const Stores& stores, const ViewChoice& choice);
 
+// Colour management on display (the View menu), kept in both stores; on unless turned off.
+bool storedColourManagement(const Stores& stores);
+void storeColourManagement(const Stores& stores, bool on);
+
 // "Open recent": the paths last opened, newest first, at most kRecentCount, kept in both stores.
 inline constexpr int kRecentCount = 10;
 QStringList recentPaths(const Stores& stores);

@@ -1,128 +1,20 @@
 #include "encoding/AnimationEncoder.h"
 
 #include "core/Messages.h"
+#include "encoding/AnimationPieces.h"
 #include "encoding/AtomicFile.h"
+#include "encoding/ImportAhead.h"
 #include "import/AnimationReaders.h"
 #include "import/ImportPictureFile.h"
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace quorvanta {
 
 namespace {
-
-// Pictures imported ahead of the animation encoder: workers import files into numbered slots, at most
-// `window` of them ahead of the one the encoder waits for.
-class ImportPipeline {
-public:
-    ImportPipeline(const std::vector<std::string>& files, const PictureImporter& importer, unsigned threads)
-        : files(files), importer(importer), window(threads + 1), slots(files.size())
-    {
-        workers.reserve(threads);
-        for (unsigned i = 0; i < threads; ++i)
-            workers.emplace_back([this] { work(); });
-    }
-
-    ~ImportPipeline()
-    {
-        {
-            const std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        workCv.notify_all();
-        for (auto& worker : workers)
-            worker.join();
-    }
-
-    ImportPipeline(const ImportPipeline&) = delete;
-    ImportPipeline& operator=(const ImportPipeline&) = delete;
-
-    // Waits for picture `index` and hands it over; its slot is freed for a further import.
-    bool take(std::size_t index, PictureRecord& out)
-    {
-        Slot& slot = slots[index];
-        std::unique_lock lock(mutex);
-        doneCv.wait(lock, [&slot] { return slot.done; });
-        out = std::move(slot.record);
-        nextToTake = index + 1;
-        lock.unlock();
-        workCv.notify_all();
-        return slot.ok;
-    }
-
-private:
-    struct Slot {
-        bool done = false;
-        bool ok = false;
-        PictureRecord record;
-    };
-
-    void work()
-    {
-        for (;;) {
-            std::size_t index = 0;
-            {
-                std::unique_lock lock(mutex);
-                workCv.wait(lock, [this] {
-                    return stopping || nextToImport >= files.size() || nextToImport < nextToTake + window;
-                });
-                if (stopping || nextToImport >= files.size())
-                    return;
-                index = nextToImport++;
-            }
-            PictureRecord record;
-            const bool ok = importer && importer(files[index], record) == 1 && record.pixels;
-            {
-                const std::lock_guard lock(mutex);
-                slots[index].ok = ok;
-                slots[index].record = std::move(record);
-                slots[index].done = true;
-            }
-            doneCv.notify_all();
-        }
-    }
-
-    const std::vector<std::string>& files;
-    const PictureImporter& importer;
-    const std::size_t window;
-    std::deque<Slot> slots;
-
-    std::mutex mutex;
-    std::condition_variable workCv;
-    std::condition_variable doneCv;
-    std::size_t nextToImport = 0;
-    std::size_t nextToTake = 0;
-    bool stopping = false;
-    std::vector<std::thread> workers;
-};
-
-// Imports file after file, on the pipeline or (one thread) on the calling thread.
-class FileImports {
-public:
-    FileImports(const std::vector<std::string>& files, const PictureImporter& importer, unsigned threads)
-        : files(files), importer(importer)
-    {
-        if (threads > 1)
-            pipeline = std::make_unique<ImportPipeline>(files, importer, threads);
-    }
-    bool take(std::size_t index, PictureRecord& out)
-    {
-        if (pipeline)
-            return pipeline->take(index, out);
-        return importer && importer(files[index], out) == 1 && out.pixels;
-    }
-
-private:
-    const std::vector<std::string>& files;
-    const PictureImporter& importer;
-    std::unique_ptr<ImportPipeline> pipeline;
-};
 
 unsigned threadCount(unsigned threads, std::size_t files)
 {
@@ -130,11 +22,6 @@ unsigned threadCount(unsigned threads, std::size_t files)
         threads = std::max(1u, std::thread::hardware_concurrency());
     return static_cast<unsigned>(std::min<std::size_t>(threads, files));
 }
-
-struct FileEncoding {
-    AnimationResult result;
-    std::vector<std::string> leftOut; // files that are no picture or failed to import
-};
 
 // The largest width and height of the pictures; `usable` says which files are pictures.
 void measureCanvas(const std::vector<std::string>& files, const PictureImporter& importer,
@@ -164,11 +51,11 @@ void measureCanvas(const std::vector<std::string>& files, const PictureImporter&
     }
 }
 
-FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+FilesEncoded encodeFiles(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
                          const PictureImporter& importer, const PictureProber& prober,
                          const AnimationProgress& progress, const std::atomic<bool>* cancel, unsigned threads)
 {
-    FileEncoding out;
+    FilesEncoded out;
     threads = threadCount(threads, files.size());
     std::vector<bool> usable;
     std::uint32_t width = 0;
@@ -184,6 +71,15 @@ FileEncoding encodeFiles(const std::vector<std::string>& files, const AnimationS
     if (pictures.empty()) {
         out.result.error = "no picture to encode";
         return out;
+    }
+
+    if (const unsigned pieces = pieceCount(pictures.size(), threads, std::uint64_t(width) * height * 4); pieces > 1) {
+        FilesEncoded split =
+            EncodeInPieces(pictures, width, height, settings, durationMs, importer, progress, cancel, pieces);
+        if (split.joined) {
+            split.leftOut.insert(split.leftOut.begin(), out.leftOut.begin(), out.leftOut.end());
+            return split;
+        }
     }
 
     AnimationAssembler assembler(width, height, settings, cancel);
@@ -259,10 +155,18 @@ Status EncodeAnimationFile(const std::vector<std::string>& files, const Animatio
                            const std::string& target, const AnimationProgress& progress,
                            const std::atomic<bool>* cancel, const PictureProber& prober)
 {
+    return EncodeAnimationFile(files, settings, durationMs, target, progress, cancel,
+                               DirectoryPictures{prober ? prober : PictureProber(ProbePictureFile), ImportPictureFile});
+}
+
+Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                           const std::string& target, const AnimationProgress& progress,
+                           const std::atomic<bool>* cancel, const DirectoryPictures& pictures)
+{
     if (Status valid = checkSettings(settings, durationMs); !valid)
         return valid;
-    const FileEncoding encoded = encodeFiles(files, settings, durationMs, ImportPictureFile,
-                                             prober ? prober : PictureProber(ProbePictureFile), progress, cancel, 0);
+    const FilesEncoded encoded = encodeFiles(files, settings, durationMs, pictures.importer, pictures.prober,
+                                             progress, cancel, 0);
     for (const std::string& path : encoded.leftOut)
         ReportLeftOut(path);
     return writeResult(encoded.result, target);

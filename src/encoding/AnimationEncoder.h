@@ -3,12 +3,14 @@
 // animation file held in memory (an animated GIF or WebP on show, encoded again).
 //
 // Picture files are imported in parallel on a small pool of threads, a few frames ahead of the
-// animation encoder, which takes them one after the other in list order (see AnimationAssembler.h);
-// the output is the same bytes whatever the number of threads. The canvas is the largest width and
+// animation encoder, which takes them one after the other in list order (see AnimationAssembler.h).
+// A long list is cut into pieces encoded at the same time and joined (AnimationPieces.h); the frames
+// and their timing are the same whatever the number of threads. The canvas is the largest width and
 // height of all pictures; each is placed at the top-left corner, as ComposeOntoCanvas places it.
 
 #include "core/Failure.h"
 #include "encoding/AnimationAssembler.h"
+#include "encoding/ImportAhead.h"
 
 #include <array>
 #include <atomic>
@@ -19,10 +21,6 @@
 #include <vector>
 
 namespace quorvanta {
-
-// Fills a PictureRecord from a file: 1 on success, -1 on failure. Must be safe to call from several
-// threads at once on different records.
-using PictureImporter = std::function<int(const std::string& path, PictureRecord& record)>;
 
 // The width and height of the picture in a file, read without decoding all of it: true when the file
 // is a picture. Safe to call from several threads at once.
@@ -44,6 +42,18 @@ AnimationResult EncodeAnimationFiles(const std::vector<std::string>& files, cons
 Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
                            const std::string& target, const AnimationProgress& progress = {},
                            const std::atomic<bool>* cancel = nullptr, const PictureProber& prober = {});
+
+// How the pictures of an image directory are read: their sizes, and the import that gives pictures of
+// those sizes (both upright when the show turns its pictures upright).
+struct DirectoryPictures {
+    PictureProber prober;
+    PictureImporter importer;
+};
+
+// The same, with the pictures read as `pictures` says, so that the file shows what the preview showed.
+Status EncodeAnimationFile(const std::vector<std::string>& files, const AnimationSettings& settings, int durationMs,
+                           const std::string& target, const AnimationProgress& progress,
+                           const std::atomic<bool>* cancel, const DirectoryPictures& pictures);
 
 // "Encode animation" for an animation on show: the `size` bytes of `file` (an animated WebP, an
 // animated GIF, or another animation AnimationFileReader reads), decoded frame by frame and encoded

@@ -20,7 +20,7 @@ using ProbedSize = std::optional<std::pair<std::uint32_t, std::uint32_t>>;
 
 // The size of each file's picture, probed on a few threads at once: reading headers is mostly
 // waiting for the disk.
-std::vector<ProbedSize> probeAll(const std::vector<std::string>& paths)
+std::vector<ProbedSize> probeAll(const std::vector<std::string>& paths, bool upright)
 {
     std::vector<ProbedSize> sizes(paths.size());
     std::atomic<std::size_t> next{0};
@@ -28,7 +28,7 @@ std::vector<ProbedSize> probeAll(const std::vector<std::string>& paths)
         for (std::size_t i = next++; i < paths.size(); i = next++) {
             std::uint32_t w = 0;
             std::uint32_t h = 0;
-            if (ProbePictureFile(paths[i], w, h) && w > 0 && h > 0)
+            if (ProbeUprightPictureFile(paths[i], w, h, upright) && w > 0 && h > 0)
                 sizes[i] = std::pair{w, h};
         }
     };
@@ -63,9 +63,9 @@ void placeOnCanvas(PictureRecord& record, std::uint32_t width, std::uint32_t hei
 }
 
 int importPlaced(const std::string& path, PictureRecord& record, std::uint32_t width, std::uint32_t height,
-                 const std::atomic<bool>* stop)
+                 const std::atomic<bool>* stop, bool upright, std::vector<std::uint8_t>* icc)
 {
-    if (ImportPictureFileWith(path, record, nullptr, stop) != 1)
+    if (ImportUprightPictureFile(path, record, upright, icc, stop) != 1)
         return -1;
     placeOnCanvas(record, width, height);
     return record.pixels ? 1 : -1;
@@ -73,13 +73,13 @@ int importPlaced(const std::string& path, PictureRecord& record, std::uint32_t w
 
 } // namespace
 
-DirectoryShow::DirectoryShow(const std::string& path, Imports imports, std::function<void()> arrived)
-    : list(ListDirectory(path)), imports(imports), arrived(std::move(arrived))
+DirectoryShow::DirectoryShow(const std::string& path, Imports imports, std::function<void()> arrived, bool upright)
+    : list(ListDirectory(path)), imports(imports), upright(upright), arrived(std::move(arrived))
 {
     std::vector<std::string> paths = directoryFiles(list);
     if (list.pathIsFile)
         paths.push_back(list.directory);
-    const std::vector<ProbedSize> probed = probeAll(paths);
+    const std::vector<ProbedSize> probed = probeAll(paths, upright);
     if (list.pathIsFile && probed.back())
         single = {probed.back()->first, probed.back()->second};
     std::vector<std::string> kept;
@@ -122,9 +122,9 @@ void DirectoryShow::startImport(std::string name)
     auto promise = std::make_shared<std::promise<Imported>>();
     ahead = promise->get_future();
     worker = std::async(std::launch::async, [promise, name = aheadName, w = width, h = height, stop = stop,
-                                             arrived = arrived] {
+                                             arrived = arrived, upright = upright] {
         Imported imported;
-        imported.result = importPlaced(name, imported.record, w, h, stop.get());
+        imported.result = importPlaced(name, imported.record, w, h, stop.get(), upright, &imported.icc);
         promise->set_value(std::move(imported));
         if (arrived)
             arrived();
@@ -168,7 +168,7 @@ void DirectoryShow::leaveOut(std::size_t index)
     measureCanvas();
 }
 
-int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record)
+int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record, std::vector<std::uint8_t>* icc)
 {
     std::string name = fileOf(number);
     if (name.empty() && imports == Imports::Background)
@@ -179,13 +179,15 @@ int DirectoryShow::importFrame(std::int32_t number, PictureRecord& record)
         if (!name.empty() && aheadName == name) {
             record = std::move(imported.record);
             result = imported.result;
+            if (icc)
+                *icc = std::move(imported.icc);
             // Placed for the canvas as it was when the import started.
             placeOnCanvas(record, width, height);
             name.clear(); // already imported
         }
     }
     if (!name.empty())
-        result = importPlaced(name, record, width, height, stop.get());
+        result = importPlaced(name, record, width, height, stop.get(), upright, icc);
     return result;
 }
 
@@ -197,7 +199,7 @@ DirectoryShow::Shown DirectoryShow::showFrame(std::int32_t number, PictureRecord
         return shown;
     // Each failure shortens the list by one: this ends.
     while (shown.frame <= frameCount()) {
-        shown.result = importFrame(shown.frame, record);
+        shown.result = importFrame(shown.frame, record, &shown.icc);
         if (shown.result == 1)
             break;
         leaveOut(std::size_t(shown.frame - 1));
@@ -227,7 +229,7 @@ std::vector<std::string> DirectoryShow::files() const
     return out;
 }
 
-std::function<bool(const std::string&, std::uint32_t&, std::uint32_t&)> DirectoryShow::sizes() const
+DirectoryPictures DirectoryShow::pictures() const
 {
     auto known = std::make_shared<std::unordered_map<std::string, Size>>();
     const std::vector<std::string> paths = files();
@@ -235,8 +237,8 @@ std::function<bool(const std::string&, std::uint32_t&, std::uint32_t&)> Director
         (*known)[paths[i]] = pictureSizes[i];
     if (list.pathIsFile && single.width > 0)
         (*known)[list.directory] = single;
-    return [known = std::shared_ptr<const std::unordered_map<std::string, Size>>(known)](
-               const std::string& path, std::uint32_t& w, std::uint32_t& h) {
+    PictureProber prober = [known = std::shared_ptr<const std::unordered_map<std::string, Size>>(known)](
+                               const std::string& path, std::uint32_t& w, std::uint32_t& h) {
         const auto found = known->find(path);
         if (found == known->end())
             return false;
@@ -244,6 +246,10 @@ std::function<bool(const std::string&, std::uint32_t&, std::uint32_t&)> Director
         h = found->second.height;
         return true;
     };
+    PictureImporter importer = [upright = upright](const std::string& path, PictureRecord& record) {
+        return ImportUprightPictureFile(path, record, upright);
+    };
+    return {std::move(prober), std::move(importer)};
 }
 
 } // namespace quorvanta

@@ -10,6 +10,7 @@
 // is first shown, each named by one line on standard error.
 
 #include "core/PictureRecord.h"
+#include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryList.h"
 
 #include <atomic>
@@ -30,9 +31,10 @@ public:
 
     // Lists `path` (a directory, or a file that is then the one frame when encoded) and probes the
     // size of every file in it, on several threads. `arrived`, when given, is called on the worker
-    // thread each time a background import ends.
+    // thread each time a background import ends. `upright`: every picture is turned as its EXIF
+    // orientation says, in the show and in the encoding alike.
     explicit DirectoryShow(const std::string& path, Imports imports = Imports::Wait,
-                           std::function<void()> arrived = {});
+                           std::function<void()> arrived = {}, bool upright = true);
     // Stops an import still running and waits for it.
     ~DirectoryShow();
     DirectoryShow(const DirectoryShow&) = delete;
@@ -50,8 +52,8 @@ public:
 
     // Imports the picture of frame `number` into `record`, placed on the canvas: the one imported
     // ahead when it is that frame, a fresh import otherwise. 1 on success, -1 for no such frame or a
-    // file that is no picture.
-    int importFrame(std::int32_t number, PictureRecord& record);
+    // file that is no picture. `icc`, when given, receives the picture's colour profile.
+    int importFrame(std::int32_t number, PictureRecord& record, std::vector<std::uint8_t>* icc = nullptr);
 
     // What showing a frame came to.
     struct Shown {
@@ -59,6 +61,7 @@ public:
         std::int32_t frame = 0;  // the frame shown: the one asked for, or 1 when the files from there
                                  // to the end were all left out
         bool listChanged = false; // files were left out: frameCount() is smaller
+        std::vector<std::uint8_t> icc; // the colour profile of the picture shown; empty for none
     };
     // Frame `number` for the preview: a file in range that fails to import is left out of the list
     // (one line on standard error names it) and the file that takes its number is shown instead.
@@ -71,14 +74,16 @@ public:
     // The files an animation is encoded from, in frame order.
     std::vector<std::string> files() const;
 
-    // The sizes probed when the directory was opened, for the encoder (a file not among them is no
-    // picture). Holds its own copy: safe on any thread, for as long as it is kept.
-    std::function<bool(const std::string& path, std::uint32_t& width, std::uint32_t& height)> sizes() const;
+    // For the encoder: the sizes probed when the directory was opened (a file not among them is no
+    // picture), and the import that matches them, turning pictures upright as the show does. Holds its
+    // own copy: safe on any thread, for as long as it is kept.
+    DirectoryPictures pictures() const;
 
 private:
     struct Imported {
         PictureRecord record;
         int result = -1;
+        std::vector<std::uint8_t> icc;
     };
     struct Size {
         std::uint32_t width = 0;
@@ -97,6 +102,7 @@ private:
     std::uint32_t width = 0;        // the canvas
     std::uint32_t height = 0;
     Imports imports;
+    bool upright = true;
     std::function<void()> arrived;
     std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
     std::string aheadName;       // the file being imported ahead

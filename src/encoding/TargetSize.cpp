@@ -2,11 +2,6 @@
 
 #include "encoding/WebPHandles.h"
 
-#include <webp/decode.h>
-
-#include <cmath>
-#include <limits>
-#include <memory>
 
 namespace quorvanta {
 
@@ -20,11 +15,6 @@ std::vector<std::uint8_t> encodeAt(PictureRecord& record, const EncodeSettings& 
         return {};
     return std::vector<std::uint8_t>(writer.data(), writer.data() + writer.size());
 }
-
-
-struct WebPFreeDeleter {
-    void operator()(std::uint8_t* bytes) const noexcept { WebPFree(bytes); }
-};
 
 } // namespace
 
@@ -75,46 +65,6 @@ TargetSizeResult EncodeToTargetSize(PictureRecord& record, const EncodeSettings&
     if (!result.met)
         result.webp = std::move(smallestOver); // quality 0, the smallest file there is
     return result;
-}
-
-std::optional<double> WebPPsnr(const PictureRecord& source, std::span<const std::uint8_t> webp)
-{
-    const auto pixels = checkedMul(source.width, source.height);
-    if (!source.pixels || !pixels || *pixels == 0 || *pixels > source.size / 4)
-        return std::nullopt;
-    int width = 0, height = 0;
-    const std::unique_ptr<std::uint8_t, WebPFreeDeleter> decoded(
-        WebPDecodeRGBA(webp.data(), webp.size(), &width, &height));
-    if (!decoded || std::uint32_t(width) != source.width || std::uint32_t(height) != source.height)
-        return std::nullopt;
-
-    std::uint64_t squares = 0;
-    const std::uint8_t* rgba = decoded.get();
-    for (std::uint64_t i = 0; i < *pixels; ++i, rgba += 4) {
-        const std::uint32_t p = source.pixels[i];
-        const int differences[4] = {int((p >> 16) & 0xFF) - rgba[0], int((p >> 8) & 0xFF) - rgba[1],
-                                    int(p & 0xFF) - rgba[2], int(p >> 24) - rgba[3]};
-        for (const int d : differences)
-            squares += std::uint64_t(d * d);
-    }
-    if (squares == 0)
-        return std::numeric_limits<double>::infinity();
-    const double meanSquare = double(squares) / (4.0 * double(*pixels));
-    return 10.0 * std::log10(255.0 * 255.0 / meanSquare);
-}
-
-PreviewFigures ComputePreviewFigures(const PictureRecord& source, std::uint64_t sourceFileBytes,
-                                     std::span<const std::uint8_t> webp)
-{
-    PreviewFigures figures;
-    figures.bytes = webp.size();
-    const double pixels = double(source.width) * double(source.height);
-    if (pixels > 0)
-        figures.bitsPerPixel = double(figures.bytes) * 8.0 / pixels;
-    if (sourceFileBytes > 0)
-        figures.percentOfSource = double(figures.bytes) * 100.0 / double(sourceFileBytes);
-    figures.psnr = WebPPsnr(source, webp);
-    return figures;
 }
 
 } // namespace quorvanta

@@ -33,19 +33,4 @@ inline constexpr float kTargetQualityStep = 100.0f / float(kTargetQualitySteps);
 // is false. A target of 0 means no target: one encoding with the settings.
 TargetSizeResult EncodeToTargetSize(PictureRecord& record, const EncodeSettings& settings, std::uint64_t targetBytes);
 
-// Peak signal-to-noise ratio in dB of a decoded WebP against the source picture, over the R, G, B and
-// A channels alike; +infinity when they are equal. Nothing when the WebP does not decode or its size
-// differs from the record's.
-std::optional<double> WebPPsnr(const PictureRecord& source, std::span<const std::uint8_t> webp);
-
-// What the preview shows about an encoded result.
-struct PreviewFigures {
-    std::uint64_t bytes = 0;
-    double bitsPerPixel = 0;
-    double percentOfSource = 0; // of the source file's size; 0 when that size is unknown (0)
-    std::optional<double> psnr;
-};
-PreviewFigures ComputePreviewFigures(const PictureRecord& source, std::uint64_t sourceFileBytes,
-                                     std::span<const std::uint8_t> webp);
-
 } // namespace quorvanta

@@ -3,8 +3,10 @@
 #include "import/DecodePicture.h"
 #include "core/FileBytes.h"
 #include "import/IlbmReader.h"
+#include "import/Orientation.h"
 #include "import/PcxReader.h"
 #include "import/QtPictureReader.h"
+#include "import/SourceMetadata.h"
 #include "import/TgaReader.h"
 
 namespace quorvanta {
@@ -67,10 +69,10 @@ int ImportPictureBytes(std::span<const std::uint8_t> bytes, PictureRecord& recor
     return -1;
 }
 
-bool ProbePictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height)
+namespace {
+
+bool probeBytes(std::span<const std::uint8_t> bytes, std::uint32_t& width, std::uint32_t& height)
 {
-    const FileBytes file = ReadWholeFile(path, kMaxImportFileBytes);
-    const auto bytes = file.ok() ? file.bytes() : std::span<const std::uint8_t>{};
     if (bytes.empty())
         return false;
     if (!LooksLikeIlbm(bytes) && !LooksLikePcx(bytes) && !LooksLikeTga(bytes))
@@ -81,6 +83,47 @@ bool ProbePictureFile(const std::string& path, std::uint32_t& width, std::uint32
     width = picture.width;
     height = picture.height;
     return true;
+}
+
+std::span<const std::uint8_t> bytesOf(const FileBytes& file)
+{
+    return file.ok() ? file.bytes() : std::span<const std::uint8_t>{};
+}
+
+} // namespace
+
+bool ProbePictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height)
+{
+    return ProbeUprightPictureFile(path, width, height, false);
+}
+
+bool ProbeUprightPictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height, bool upright)
+{
+    const FileBytes file = ReadWholeFile(path, kMaxImportFileBytes);
+    if (!probeBytes(bytesOf(file), width, height))
+        return false;
+    if (upright && OrientationSwapsSides(FileOrientation(bytesOf(file))))
+        std::swap(width, height);
+    return true;
+}
+
+int ImportUprightPictureFile(const std::string& path, PictureRecord& record, bool upright,
+                             std::vector<std::uint8_t>* icc, const std::atomic<bool>* stop)
+{
+    const FileBytes file = ReadWholeFile(path, kMaxImportFileBytes);
+    if (ImportPictureBytes(bytesOf(file), record, nullptr, kDefaultReducedArea, stop) != 1)
+        return -1;
+    if (!upright && !icc)
+        return 1;
+    SourceMetadata metadata = ReadSourceMetadata(bytesOf(file));
+    if (icc)
+        *icc = std::move(metadata.icc);
+    // A picture that cannot be turned (memory is short) would not match the size probed for it.
+    if (upright && metadata.orientation != 1 && !ApplyOrientation(record, metadata.orientation)) {
+        record.releasePixels();
+        return -1;
+    }
+    return 1;
 }
 
 } // namespace quorvanta

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace quorvanta {
 
@@ -35,6 +36,15 @@ int ImportPictureFileWith(const std::string& path, PictureRecord& record, Import
 // The width and height of the picture in the file, from its header where the format allows (decoded
 // otherwise): true when the file looks like a picture we read. Safe on several threads at once.
 bool ProbePictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height);
+
+// ImportPictureFileWith for a picture that travels on its own, as an image directory's frames do: turned
+// upright as its EXIF orientation says when `upright`, and its colour profile put in `icc` when given
+// (emptied when the file has none).
+int ImportUprightPictureFile(const std::string& path, PictureRecord& record, bool upright,
+                             std::vector<std::uint8_t>* icc = nullptr, const std::atomic<bool>* stop = nullptr);
+
+// ProbePictureFile for the same: width and height as the picture is shown upright when `upright`.
+bool ProbeUprightPictureFile(const std::string& path, std::uint32_t& width, std::uint32_t& height, bool upright);
 
 // Files larger than this are not pictures we can hold.
 inline constexpr std::uint64_t kMaxImportFileBytes = std::uint64_t(2) << 30;

@@ -34,9 +34,12 @@ void PictureView::loadDirectory(const std::string& path)
         QMetaObject::invokeMethod(
             view, [view] { if (view) view->dirFrameArrived(); }, Qt::QueuedConnection);
     };
+    // Pictures are turned upright as the setting says when the directory is opened, for the show and
+    // its encoding alike.
+    const bool upright = !settings || settings->applyOrientation();
     directory = jobs.inlineJobs()
-                    ? std::make_unique<DirectoryShow>(path)
-                    : std::make_unique<DirectoryShow>(path, DirectoryShow::Imports::Background, arrived);
+                    ? std::make_unique<DirectoryShow>(path, DirectoryShow::Imports::Wait, nullptr, upright)
+                    : std::make_unique<DirectoryShow>(path, DirectoryShow::Imports::Background, arrived, upright);
     setFrameCount(directory->frameCount());
     enterMode(Mode::Directory);
     d.currentFrame = 1;
@@ -76,6 +79,7 @@ void PictureView::showDirFrame(std::int32_t frame)
         d.currentFrame = shown.frame;
         Q_EMIT currentFrameChanged(shown.frame);
     }
+    dirFrameIcc = std::move(shown.icc);
     if (shown.result == 1)
         send(MethodId::ShowImported);
     // The frame that normally follows is imported while this one is on show, so that its tick costs

@@ -7,6 +7,7 @@
 #include "encoding/AnimationEncoder.h"
 #include "encoding/DirectoryShow.h"
 #include "encoding/EncodeStillWebP.h"
+#include "encoding/AtomicFile.h"
 #include "encoding/StillWithMetadata.h"
 #include "pictureview/Requesters.h"
 #include "pictureview/SettingsSource.h"
@@ -39,7 +40,6 @@ std::uint64_t fileSizeOf(const std::string& path)
     return error ? 0 : size;
 }
 
-// The still encoder as the work of a job: the pixels are lent by the picture object for its length.
 // What "Encode picture" writes besides the pixels, and what it is measured against.
 struct StillExtras {
     SourceMetadata kept;          // the source's metadata that goes into the file
@@ -50,17 +50,23 @@ struct StillExtras {
 // ", quality 72.3 for a target of 80.0 KB", and ", larger than the source (60.0 KB)" when it is.
 std::string stillNote(const StillExtras& extras, const std::optional<TargetWritten>& target, std::uint64_t bytes)
 {
-    std::string note;
-    if (target) {
-        char quality[32];
-        std::snprintf(quality, sizeof quality, "%.1f", double(target->quality));
-        note = !target->applied ? "no target size in lossless mode"
-               : target->met    ? std::string("quality ") + quality + " for a target of " + sizeText(extras.targetBytes)
-                                : "over the target of " + sizeText(extras.targetBytes) + " even at quality 0";
-    }
+    std::string note = target ? targetNote(*target, extras.targetBytes) : std::string();
     if (extras.sourceBytes > 0 && bytes > extras.sourceBytes)
         note += (note.empty() ? "" : ", ") + std::string("larger than the source (") + sizeText(extras.sourceBytes) + ")";
     return note;
+}
+
+// The file the preview made, written as it is: no second encoding.
+EncodeWork previewedWork(std::string target, std::vector<std::uint8_t> file, std::string note)
+{
+    return [target = std::move(target), file = std::move(file), note = std::move(note)](
+               EncodeProgress&, const std::atomic<bool>& stop) -> Result<Saved> {
+        if (stop)
+            return problem(Failure::Cancelled);
+        if (Status written = writeFileAtomically(target, file.data(), file.size()); !written)
+            return written.problem();
+        return Saved{target, file.size(), 0, {}, note};
+    };
 }
 
 // The still encoder as the work of a job: the pixels are lent by the picture object for its length.
@@ -144,12 +150,17 @@ void PictureView::encodePicture(const std::string& path)
         Q_EMIT failed(problem(Failure::NothingToEncode, "no picture was imported"));
         return;
     }
+    const StillChoice choice = readStillChoice(settings);
+    StillExtras extras{SelectMetadata(importMetadata, choice.keep, importTurned), choice.targetBytes, importSourceBytes};
+    // The preview of these very settings is written as it is.
+    if (const EncodedPreview* previewed = preview(); previewed && previewState.choice == choice) {
+        const std::string note = stillNote(extras, previewed->target, previewed->file.size());
+        runEncoding(path, false, previewedWork(path, previewed->file, note), {});
+        return;
+    }
     // The imported picture is lent to the encoder and comes back afterwards, so that it can be encoded
     // again with other settings; nothing reads it meanwhile (libwebp may change it in lossless mode).
     auto record = std::make_shared<PictureRecord>(std::exchange(d.importBuffer, PictureRecord{}));
-    const KeepMetadata keep = settings ? settings->keepMetadata() : KeepMetadata::ColourProfile;
-    StillExtras extras{SelectMetadata(importMetadata, keep, importTurned),
-                       std::uint64_t(std::max(settings ? settings->targetSize() : 0, 0)) * 1000, importSourceBytes};
     // A cancelled encoding may hand the picture back after another one was opened: it is then dropped.
     runEncoding(path, true, stillWork(path, record, values, std::move(extras)), [this, record, shown = d.path] {
         if (d.mode == Mode::Imported && d.path == shown && !d.importBuffer.pixels)
@@ -203,9 +214,9 @@ void PictureView::saveAnimation()
             return EncodeAnimationFile(file, size, values, target, progress, stop);
         };
     else
-        encode = [files = std::move(files), sizes = directory->sizes(), values, durationMs,
+        encode = [files = std::move(files), pictures = directory->pictures(), values, durationMs,
                   target](const AnimationProgress& progress, const std::atomic<bool>* stop) {
-            return EncodeAnimationFile(files, values, durationMs, target, progress, stop, sizes);
+            return EncodeAnimationFile(files, values, durationMs, target, progress, stop, pictures);
         };
     runEncoding(target, false, animationWork(target, std::move(encode), std::move(firstProfile)), {});
 }

@@ -7,6 +7,7 @@
 #include "core/DecodeBudget.h"
 #include "core/FileBytes.h"
 #include "core/Messages.h"
+#include "import/ColourProfile.h"
 #include "import/ImportPictureFile.h"
 #include "import/Orientation.h"
 #include "pictureview/BusyPointer.h"
@@ -36,6 +37,7 @@ struct LoadedFile {
     std::string reducedBecause; // the budget message of a picture shown reduced
     SourceMetadata metadata;    // of an imported picture, for its encoding
     bool turned = false;        // the imported picture was turned upright
+    bool coloursManaged = false; // a WebP still was converted into the screen's colours
 };
 
 namespace {
@@ -45,9 +47,19 @@ bool stopped(const StopFlag& stop)
     return stop && stop->load(std::memory_order_relaxed);
 }
 
+// A decoded WebP still in the screen's colours, when its file carries a profile that asks for it.
+void manageStillColours(StillPicture& still, std::span<const std::uint8_t> file, const QColorSpace& screen)
+{
+    if (const auto transform = DisplayTransform(ReadWebPMetadata(file).icc, screen); transform && still.pixels)
+        ConvertDisplayColours(still.pixels.data.get(), still.width, still.height, still.bytesPerRow, still.pixelFormat,
+                              *transform);
+}
+
 // One read serves the classification and, for WebP and other animations, the file kept in memory.
-// `upright`: the picture is turned as its EXIF orientation says.
-LoadedFile readAndDecode(const std::string& path, const StopFlag& stop, bool upright)
+// `upright`: the picture is turned as its EXIF orientation says. `screen`: the colour space pictures
+// are drawn in; a WebP still is converted into it when `manageColours`.
+LoadedFile readAndDecode(const std::string& path, const StopFlag& stop, bool upright, const QColorSpace& screen,
+                         bool manageColours)
 {
     LoadedFile out;
     out.path = path;
@@ -72,7 +84,10 @@ LoadedFile readAndDecode(const std::string& path, const StopFlag& stop, bool upr
                                                : OpenAnimationPlayback(out.bytes, out.size);
         if (opened) {
             out.kind = KindAnimated;
-            out.animation = std::move(opened).value();
+            // Wrapped whenever its profile asks for a conversion: colour management can be turned on
+            // while it plays.
+            out.animation = ManageAnimationColours(std::move(opened).value(), {out.bytes.get(), std::size_t(out.size)},
+                                                   screen);
             return out;
         }
         if (out.kind == KindAnimated || opened.problem().failure != Failure::NotAPicture) {
@@ -101,8 +116,12 @@ LoadedFile readAndDecode(const std::string& path, const StopFlag& stop, bool upr
     }
     out.still = std::make_unique<StillPicture>(
         DecodeWebPStill({out.bytes.get(), static_cast<std::size_t>(out.size)}));
+    const std::span<const std::uint8_t> webp(out.bytes.get(), static_cast<std::size_t>(out.size));
     if (upright)
-        TurnStillUpright(*out.still, FileOrientation({out.bytes.get(), static_cast<std::size_t>(out.size)}));
+        TurnStillUpright(*out.still, FileOrientation(webp));
+    out.coloursManaged = manageColours;
+    if (manageColours)
+        manageStillColours(*out.still, webp, screen);
     if (!out.still->refusedBecause.empty())
         out.refused = problemWith(name, Failure::OverBudget, out.still->refusedBecause);
     out.scalePercent = out.still->scalePercent;
@@ -139,7 +158,10 @@ void PictureView::load(const std::string& path)
     loadingBusy = std::make_unique<BusyPointer>();
     const bool upright = !settings || settings->applyOrientation();
     jobs.run<LoadedFile>(
-        this, [path, stop = loadStop, upright] { return readAndDecode(path, stop, upright); },
+        this,
+        [path, stop = loadStop, upright, screen = screenColourSpace(), manage = manageColours] {
+            return readAndDecode(path, stop, upright, screen, manage);
+        },
         [this, generation](LoadedFile loaded) {
             if (generation != loadGeneration)
                 return; // another file was opened meanwhile
@@ -176,10 +198,15 @@ void PictureView::finishLoad(LoadedFile& loaded)
         return;
     }
     animation = std::move(loaded.animation);
+    if (auto* managed = dynamic_cast<ColourManagedAnimation*>(animation.get()))
+        managed->setConverting(manageColours);
     d.fileData = loaded.bytes;
     d.fileSize = loaded.size;
     if (loaded.kind == KindStill) {
-        decodedStill = std::move(loaded.still);
+        // A still converted by a load started before colour management was turned on or off is
+        // decoded again.
+        if (loaded.coloursManaged == manageColours)
+            decodedStill = std::move(loaded.still);
         enterMode(Mode::Still);
         send(MethodId::DecodeStill);
         Q_EMIT scaleChanged(loaded.scalePercent);
@@ -207,6 +234,8 @@ void PictureView::decodeStill()
     decodedStill.reset();
     if (!decodedByLoad && (!settings || settings->applyOrientation()))
         TurnStillUpright(still, FileOrientation(file));
+    if (!decodedByLoad && manageColours)
+        manageStillColours(still, file, screenColourSpace());
     if (!still.configured)
         return;
     d.width = still.width;
@@ -232,6 +261,7 @@ void PictureView::showImported()
         copyRecordToDisplay(record, d.pixels);
     }
     d.bytesPerRow = d.width * 4;
+    convertShownColours(d.mode == Mode::Directory ? dirFrameIcc : importMetadata.icc);
     pictureChanged();
 }
 

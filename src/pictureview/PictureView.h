@@ -11,17 +11,21 @@
 #include "pictureview/EncodingJob.h"
 #include "pictureview/Jobs.h"
 #include "pictureview/MethodIds.h"
+#include "pictureview/Preview.h"
 #include "pictureview/ScaledPicture.h"
 #include "pictureview/Viewport.h"
 #include "viewing/Player.h"
 #include "viewing/WebPKind.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QWidget>
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 class QPainter;
 class QScrollBar;
@@ -160,6 +164,22 @@ public:
     const Viewport& view() const { return viewport; }
     // The scaled picture kept for drawing (tests count how often it is made).
     const ScaledPicture& scaledPicture() const { return scaled; }
+    // Colour management (the View menu): a picture with a colour profile is drawn converted into the
+    // screen's colour space, once as it is put on show. Changing it shows the picture on show again.
+    void setColourManaged(bool on);
+    bool colourManaged() const { return manageColours; }
+
+    // The encoding preview (Preview.cpp): the imported picture encoded in memory with the settings in
+    // force, as a job, and drawn right of a divider the user drags, the picture itself left of it.
+    // While it is on, a change of the encoder settings (encodeSettingsChanged, which the shell calls
+    // for every edit) starts it again; opening another picture turns it off.
+    void setPreview(bool on);
+    bool previewOn() const { return previewState.on; }
+    void encodeSettingsChanged();
+    // The newest finished preview of the settings in force; null while none is ready.
+    const EncodedPreview* preview() const;
+    // The divider's place, as a share of the picture area's width.
+    double previewDivider() const { return previewState.divider; }
 
 Q_SIGNALS:
     // Emitted by the dispatcher for every command it receives, before the command runs.
@@ -188,6 +208,11 @@ Q_SIGNALS:
     // The picture put on show is drawn at `percent` of its size (below 100 when it was decoded
     // reduced to fit the decode budget).
     void scaleChanged(int percent);
+    // The preview went on or off (refused, or turned off by another picture).
+    void previewSwitched(bool on);
+    // What the preview has to say: that it is being made, then its size, bits per pixel, PSNR and its
+    // size against the source file.
+    void previewTold(const QString& text);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -241,6 +266,19 @@ private:
     void viewMoved();
     void drawPicture(QPainter& painter, const QImage& image);
     PictureInfo describeShown(); // PictureInfo.cpp
+    // Colour management (DisplayColour.cpp): the space pictures are drawn in, and the conversion the
+    // picture on show asks for, if any.
+    QColorSpace screenColourSpace() const;
+    void convertShownColours(std::span<const std::uint8_t> icc);
+    // The preview (Preview.cpp), and its half of the picture area (ViewArea.cpp).
+    void startPreview();
+    void finishPreview(std::uint64_t run, Result<EncodedPreview> result);
+    const QImage* previewImage() const; // null when no preview is drawn
+    void drawScaled(QPainter& painter, const QImage& image, ScaledPicture& cache, std::uint64_t imageGeneration,
+                    const QRect& drawn, const QRect& part);
+    void drawDivider(QPainter& painter, int atDevice);
+    int dividerAt() const; // device pixels from the area's left edge
+    bool nearDivider(QPointF logical) const;
 
     InstanceData d;
     Player player{d};
@@ -262,6 +300,8 @@ private:
     // The colour profile, EXIF and XMP of the imported picture, and whether it was turned upright.
     SourceMetadata importMetadata;
     bool importTurned = false;
+    bool manageColours = true;
+    std::vector<std::uint8_t> dirFrameIcc; // the colour profile of the directory frame on show
     std::uint64_t importSourceBytes = 0; // the imported picture's file size
     std::int32_t waitingDirFrame = 0; // the directory frame to show when its picture arrives
     mutable QImage shownImage;
@@ -270,6 +310,8 @@ private:
 
     Viewport viewport;
     ScaledPicture scaled;
+    PreviewState previewState;
+    ScaledPicture previewScaled;
     std::uint64_t generation = 0; // counts the pictures and frames put on show
     QSize room;                   // the most the window can give; invalid for no bound
     QSize areaLaidOutFor; // the size and scale the area was last laid out for

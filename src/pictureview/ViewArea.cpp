@@ -5,6 +5,7 @@
 
 #include "pictureview/DisplayReduction.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -13,6 +14,7 @@
 #include <QStyle>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvanta {
@@ -21,6 +23,7 @@ namespace {
 
 constexpr int kWheelStep = 120; // one notch of a wheel, in eighths of a degree
 constexpr int kCheckerSquare = 8;
+constexpr int kDividerGrab = 6; // how near the divider a press takes it, in logical pixels
 
 QSize toDevice(QSize logical, qreal ratio)
 {
@@ -141,14 +144,64 @@ void PictureView::drawPicture(QPainter& painter, const QImage& image)
     const QRect part = visible & drawn;
     if (part.isEmpty())
         return;
+    const QImage* after = previewImage();
+    if (!after) {
+        drawScaled(painter, image, scaled, generation, drawn, part);
+        return;
+    }
+    // The picture left of the divider, its preview right of it, both through the same place and scale.
+    const int split = dividerAt();
+    if (const QRect left = part & QRect(QPoint(0, 0), QPoint(split - 1, part.bottom())); !left.isEmpty())
+        drawScaled(painter, image, scaled, generation, drawn, left);
+    if (const QRect right = part & QRect(QPoint(split, 0), QPoint(part.right(), part.bottom())); !right.isEmpty())
+        drawScaled(painter, *after, previewScaled, previewState.shownGeneration, drawn, right);
+    drawDivider(painter, split);
+}
+
+void PictureView::drawScaled(QPainter& painter, const QImage& image, ScaledPicture& cache,
+                             std::uint64_t imageGeneration, const QRect& drawn, const QRect& part)
+{
     if (drawn.size() == image.size()) {
-        scaled.release();
+        cache.release();
         painter.drawImage(part.topLeft(), image, part.translated(-drawn.topLeft()));
         return;
     }
     const QRect needed = part.translated(-drawn.topLeft());
-    if (const QImage* piece = scaled.cover(image, generation, drawn.size(), viewport.sampling(), needed))
-        painter.drawImage(part.topLeft(), *piece, needed.translated(-scaled.origin()));
+    if (const QImage* piece = cache.cover(image, imageGeneration, drawn.size(), viewport.sampling(), needed))
+        painter.drawImage(part.topLeft(), *piece, needed.translated(-cache.origin()));
+}
+
+int PictureView::dividerAt() const
+{
+    return static_cast<int>(std::lround(viewport.areaSize().width() * previewState.divider));
+}
+
+bool PictureView::nearDivider(QPointF logical) const
+{
+    return previewImage() && std::abs(logical.x() * devicePixelRatioF() - dividerAt()) <= kDividerGrab * devicePixelRatioF();
+}
+
+void PictureView::drawDivider(QPainter& painter, int atDevice)
+{
+    // In logical pixels, so that the line and the labels keep their size on a scaled screen.
+    painter.resetTransform();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    const qreal ratio = devicePixelRatioF();
+    const int x = static_cast<int>(std::lround(atDevice / ratio));
+    const int bottom = static_cast<int>(std::lround(viewport.areaSize().height() / ratio));
+    painter.fillRect(QRect(x - 2, 0, 4, bottom), QColor(0, 0, 0, 110));
+    painter.fillRect(QRect(x - 1, 0, 2, bottom), Qt::white);
+    const QFontMetrics metrics(font());
+    auto label = [&](const QString& text, bool leftOfDivider) {
+        const QRect box = metrics.boundingRect(text).adjusted(-5, -2, 5, 2);
+        const QPoint at(leftOfDivider ? x - 8 - box.width() : x + 8, 8);
+        const QRect placed(at, box.size());
+        painter.fillRect(placed, QColor(0, 0, 0, 150));
+        painter.setPen(Qt::white);
+        painter.drawText(placed, Qt::AlignCenter, text);
+    };
+    label(QStringLiteral("Source"), true);
+    label(QStringLiteral("Preview"), false);
 }
 
 void PictureView::resizeEvent(QResizeEvent* event)
@@ -180,6 +233,10 @@ void PictureView::wheelEvent(QWheelEvent* event)
 
 void PictureView::mousePressEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton && nearDivider(event->position())) {
+        previewState.draggingDivider = true;
+        return;
+    }
     if (event->button() != Qt::LeftButton || !viewport.pannable()) {
         QWidget::mousePressEvent(event);
         return;
@@ -191,7 +248,18 @@ void PictureView::mousePressEvent(QMouseEvent* event)
 
 void PictureView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (previewState.draggingDivider) {
+        const int area = std::max(1, viewport.areaSize().width());
+        previewState.divider = std::clamp(event->position().x() * devicePixelRatioF() / area, 0.0, 1.0);
+        update();
+        return;
+    }
     if (!dragging) {
+        // Over the divider the pointer says it can be moved.
+        if (previewImage())
+            setCursor(nearDivider(event->position()) ? Qt::SplitHCursor
+                      : viewport.pannable()          ? Qt::OpenHandCursor
+                                                     : Qt::ArrowCursor);
         QWidget::mouseMoveEvent(event);
         return;
     }
@@ -204,6 +272,10 @@ void PictureView::mouseMoveEvent(QMouseEvent* event)
 
 void PictureView::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (previewState.draggingDivider && event->button() == Qt::LeftButton) {
+        previewState.draggingDivider = false;
+        return;
+    }
     if (!dragging || event->button() != Qt::LeftButton) {
         QWidget::mouseReleaseEvent(event);
         return;

@@ -83,7 +83,8 @@ private Q_SLOTS:
         QCOMPARE(itemsOf(w.viewMenu),
                  (QStringList{"Fit to window|F", "Actual size|Ctrl+0", "Zoom in|Ctrl++", "Zoom out|Ctrl+-",
                               "Stretch to window|", "---", "Fullscreen|F11", "Enlarge small pictures|",
-                              "Transparency|", "---", "Next picture|PgDown", "Previous picture|PgUp"}));
+                              "Transparency|", "Colour management|", "---", "Next picture|PgDown",
+                              "Previous picture|PgUp"}));
         QCOMPARE(itemsOf(w.menuBar()->actions().value(0)->menu()).mid(1, 3),
                  (QStringList{"Open directory...|Ctrl+D", "Open recent|", "About...|Ctrl+I"}));
         QVERIFY(w.viewItems.fit->isChecked());
@@ -131,6 +132,10 @@ private Q_SLOTS:
             run.window().viewItems.stretch->trigger();
             run.window().viewItems.enlargeSmall->trigger();
             run.window().viewItems.checkerboard->trigger();
+            // Colour management is on until turned off.
+            QVERIFY(run.window().viewItems.colourManagement->isChecked() && run.view().colourManaged());
+            run.window().viewItems.colourManagement->trigger();
+            QVERIFY(!run.view().colourManaged());
             for (int i = 1; i <= 12; ++i) {
                 opened.prepend(folder.filePath(QStringLiteral("p%1.png").arg(i)));
                 QVERIFY(savePicture(opened.front(), QSize(4, 4)));
@@ -148,6 +153,7 @@ private Q_SLOTS:
         QCOMPARE(choice.scaling, Scaling::Stretch);
         QVERIFY(choice.enlargeSmall && choice.checkerboard);
         QVERIFY(run.window().viewItems.stretch->isChecked() && run.window().viewItems.checkerboard->isChecked());
+        QVERIFY(!run.window().viewItems.colourManagement->isChecked() && !run.view().colourManaged());
         QStringList recent;
         for (QAction* item : run.window().recentMenu->actions())
             recent << item->text();

@@ -6,6 +6,7 @@
 #include "core/AnimationFrames.h"
 #include "encoding/AnimationEncoder.h"
 
+#include <QPainter>
 #include <QtTest>
 
 #include <thread>
@@ -44,6 +45,37 @@ std::vector<std::uint32_t> placed(const std::string& file, std::uint32_t width, 
     ComposeOntoCanvas({source.pixels.get(), source.width, source.height, 0, PixelOrder::Argb32}, canvas.data(),
                       width, height);
     return clearTransparent(canvas);
+}
+
+// A recording-like list: a still background with a block moving over it. `kind` changes the pictures
+// around the middle, where a list of 24 is cut into pieces on two threads: "repeats" holds one picture
+// across the cut, "alpha" makes the pictures there partly transparent, "small" smaller than the canvas,
+// "broken" puts a file that is no picture just before the cut.
+std::vector<std::string> makeRecording(const QTemporaryDir& dir, const QString& kind)
+{
+    const QImage background = makePicture(64, 40, false, 7);
+    std::vector<std::string> files;
+    for (int i = 0; i < 24; ++i) {
+        const QString path = dir.filePath(QStringLiteral("rec%1.png").arg(i, 2, 10, QLatin1Char('0')));
+        if (kind == QLatin1String("broken") && i == 11) {
+            if (!testsupport::writeAll(path, "not a picture"))
+                return {};
+            files.push_back(path.toStdString());
+            continue;
+        }
+        const bool nearCut = i >= 10 && i <= 14;
+        const int at = kind == QLatin1String("repeats") && nearCut ? 10 : i;
+        QImage frame = background.copy();
+        if (kind == QLatin1String("alpha") && nearCut)
+            frame = makePicture(64, 40, true, quint32(i));
+        if (kind == QLatin1String("small") && nearCut)
+            frame = frame.copy(0, 0, 48, 32);
+        QPainter(&frame).fillRect(2 * at % 56, at % 32, 8, 8, QColor(255, 255 - 10 * at, 0));
+        if (!savePng(frame, path))
+            return {};
+        files.push_back(path.toStdString());
+    }
+    return files;
 }
 
 std::shared_ptr<const std::uint8_t[]> shared(const QByteArray& bytes)
@@ -107,6 +139,44 @@ private Q_SLOTS:
         for (const unsigned threads : {2u, 3u, 8u})
             QVERIFY2(EncodeAnimationFiles(files, lossy, 100, loadWithQt, {}, {}, nullptr, threads).bytes == one.bytes,
                      qPrintable(QString::number(threads)));
+    }
+
+    // A long list is encoded in pieces on several threads and joined: the same frames, durations and
+    // left-out files as in one piece, whatever happens where the list is cut.
+    void longListsInPieces_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("lossless");
+        for (const char* kind : {"plain", "repeats", "alpha", "small", "broken"}) {
+            QTest::addRow("%s, lossless", kind) << QString::fromLatin1(kind) << 1;
+            QTest::addRow("%s, lossy", kind) << QString::fromLatin1(kind) << 0;
+        }
+    }
+    void longListsInPieces()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, lossless);
+        QTemporaryDir dir;
+        const auto files = makeRecording(dir, kind);
+        QCOMPARE(files.size(), std::size_t(24));
+        AnimationSettings settings;
+        settings.lossless = lossless;
+        settings.loopCount = 2;
+        const AnimationResult one = EncodeAnimationFiles(files, settings, 40, loadWithQt, {}, {}, nullptr, 1);
+        QVERIFY(!one.bytes.empty());
+        const DecodedAnimation whole = decodeAnimation(one.bytes);
+        for (const unsigned threads : {2u, 3u}) {
+            const AnimationResult split = EncodeAnimationFiles(files, settings, 40, loadWithQt, {}, {}, nullptr, threads);
+            QCOMPARE(split.framesEncoded, one.framesEncoded);
+            const DecodedAnimation joined = decodeAnimation(split.bytes);
+            QVERIFY(joined.ok);
+            QCOMPARE(joined.loopCount, 2);
+            QCOMPARE(joined.durations, whole.durations);
+            QCOMPARE(joined.frames.size(), whole.frames.size());
+            for (std::size_t i = 0; i < joined.frames.size(); ++i)
+                QVERIFY2(clearTransparent(joined.frames[i]) == clearTransparent(whole.frames[i]),
+                         qPrintable(QStringLiteral("frame %1 on %2 threads").arg(i).arg(threads)));
+        }
     }
 
     // Files that are not pictures are left out, wherever they are, each named on standard error; the

@@ -119,37 +119,6 @@ private Q_SLOTS:
         QVERIFY(!result.webp.empty());
         QVERIFY(encode(record, settings, quality) == result.webp);
     }
-
-    // Every blue value raised by 4: a mean square error of 16 over one channel in four.
-    void psnrAgainstKnownErrors()
-    {
-        QImage source = fixtures::makePicture(64, 48, false, 9);
-        QImage changed = source;
-        for (int y = 0; y < source.height(); ++y)
-            for (int x = 0; x < source.width(); ++x) {
-                const QRgb p = source.pixel(x, y);
-                source.setPixel(x, y, qRgb(qRed(p), qGreen(p), std::min(qBlue(p), 251)));
-                changed.setPixel(x, y, qRgb(qRed(p), qGreen(p), std::min(qBlue(p), 251) + 4));
-            }
-        PictureRecord original = metadatatest::recordOf(source), other = metadatatest::recordOf(changed);
-        EncodeSettings lossless;
-        lossless.lossless = 1;
-        const auto exact = encode(original, lossless, 100.0f), off = encode(other, lossless, 100.0f);
-
-        QCOMPARE(WebPPsnr(original, exact), std::optional<double>(std::numeric_limits<double>::infinity()));
-        const auto psnr = WebPPsnr(original, off);
-        QVERIFY(psnr);
-        QVERIFY(std::abs(*psnr - 10.0 * std::log10(255.0 * 255.0 * 4.0 / 16.0)) < 1e-9);
-        QVERIFY(!WebPPsnr(metadatatest::recordOf(fixtures::makePicture(48, 64, false, 9)), exact)); // other size
-        QVERIFY(!WebPPsnr(original, std::span(exact).first(exact.size() / 2)));
-
-        const PreviewFigures figures = ComputePreviewFigures(original, exact.size() * 4, off);
-        QCOMPARE(figures.bytes, std::uint64_t(off.size()));
-        QCOMPARE(figures.bitsPerPixel, double(off.size()) * 8.0 / (64.0 * 48.0));
-        QCOMPARE(figures.percentOfSource, double(off.size()) * 100.0 / double(exact.size() * 4));
-        QCOMPARE(figures.psnr, psnr);
-        QCOMPARE(ComputePreviewFigures(original, 0, off).percentOfSource, 0.0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTargetSize)

@@ -1,9 +1,12 @@
 // An image directory plays exactly the frames "Encode animation" writes: pictures of different sizes
-// at the top-left of one canvas, files that are not pictures left out when the directory is opened,
-// and files that fail to import left out when they are first shown.
+// at the top-left of one canvas, turned upright as their EXIF orientation says, files that are not
+// pictures left out when the directory is opened, and files that fail to import left out when they are
+// first shown. Only the frames drawn are converted into the screen's colours, never those written.
 
 #include "EncodingWindow.h"
 
+#include <QColorSpace>
+#include <QTransform>
 #include <QtTest>
 
 using namespace quorvanta;
@@ -11,6 +14,7 @@ using namespace fixtures;
 using testsupport::clearTransparent;
 using testsupport::readAll;
 using testsupport::writeAll;
+using metadatatest::largestDifference;
 
 namespace {
 
@@ -35,6 +39,16 @@ bool writeCutPng(const QString& path, int width, int height)
     for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 8; ++i)
         bytes[i] = char(bytes[i] ^ 0x5A);
     return writeAll(path, bytes);
+}
+
+// The top-left `size` of a canvas of `canvasWidth` pixels.
+QImage cornerOf(const std::vector<std::uint32_t>& canvas, int canvasWidth, QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, canvas[std::size_t(y) * std::size_t(canvasWidth) + std::size_t(x)]);
+    return image;
 }
 
 } // namespace
@@ -95,6 +109,61 @@ private Q_SLOTS:
         QCOMPARE(written.durations, (std::vector<int>{80, 80, 80}));
         const QString different = compareFrames(preview, written, minPsnr);
         QVERIFY2(different.isEmpty(), qPrintable(different));
+    }
+
+    // A JPEG tagged "turned a quarter" is played and written upright (with the setting on) on a canvas
+    // of its upright size; a PNG with a Display P3 profile is drawn converted and written as stored.
+    void framesUprightAndInScreenColours_data()
+    {
+        QTest::addColumn<bool>("apply");
+        QTest::newRow("orientation applied") << true;
+        QTest::newRow("setting off") << false;
+    }
+    void framesUprightAndInScreenColours()
+    {
+        QFETCH(bool, apply);
+        REQUIRE_TOOL("exiftool");
+        QTemporaryDir dir;
+        const QString frames = dir.filePath("frames");
+        QVERIFY(QDir().mkdir(frames));
+        QImage blocks(24, 16, QImage::Format_ARGB32);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x)
+                blocks.setPixel(x, y, (x < 12) == (y < 8) ? qRgb(230, 20, 20) : qRgb(20, 20, 230));
+        QVERIFY(blocks.save(frames + "/1.jpeg", "jpeg", 95));
+        QVERIFY(metadatatest::exiftool({"-n", "-overwrite_original", "-Orientation=6", frames + "/1.jpeg"}));
+        QImage wide = makePicture(10, 10, false, 4);
+        wide.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        QVERIFY(wide.save(frames + "/2.png"));
+
+        Window w;
+        w.settings.orientationValue = apply;
+        w.settings.losslessValue = true;
+        w.view.send(MethodId::LoadDirectory, frames.toStdString());
+        const QSize canvas = apply ? QSize(16, 24) : QSize(24, 16);
+        QCOMPARE(QSize(int(w.d().width), int(w.d().height)), canvas);
+        const std::vector<std::uint32_t> first = shownPixels(w.d());
+        const QImage shownFirst = cornerOf(first, canvas.width(), canvas);
+        const QImage expected = apply ? blocks.transformed(QTransform().rotate(90)) : blocks;
+        // The centre of each quarter, away from the edges JPEG blurs.
+        for (int y = canvas.height() / 4; y < canvas.height(); y += canvas.height() / 2)
+            for (int x = canvas.width() / 4; x < canvas.width(); x += canvas.width() / 2)
+                QVERIFY2(largestDifference(shownFirst.copy(x, y, 1, 1), expected.copy(x, y, 1, 1)) < 24,
+                         qPrintable(QStringLiteral("block at %1,%2").arg(x).arg(y)));
+        w.view.send(MethodId::ShowDirFrame, 2);
+        QImage convertedByQt = wide.convertToFormat(QImage::Format_ARGB32);
+        convertedByQt.convertToColorSpace(QColorSpace(QColorSpace::SRgb));
+        QVERIFY(largestDifference(cornerOf(shownPixels(w.d()), canvas.width(), QSize(10, 10)), convertedByQt) <= 1);
+
+        const QString target = dir.filePath("out.webp");
+        w.answers = {chosen(target)};
+        w.view.send(MethodId::SaveAnimation);
+        const testsupport::DecodedAnimation written = decodeAnimationFile(target);
+        QVERIFY(written.ok);
+        QCOMPARE(QSize(written.width, written.height), canvas);
+        QCOMPARE(written.frames.size(), std::size_t(2));
+        QVERIFY(written.frames[0] == first);
+        QCOMPARE(largestDifference(cornerOf(written.frames[1], canvas.width(), QSize(10, 10)), wide), 0);
     }
 
     // A file that fails only when imported leaves the list when it is first shown: the file after it

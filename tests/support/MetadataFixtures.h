@@ -8,6 +8,8 @@
 #include <QColorSpace>
 #include <QImage>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -52,6 +54,23 @@ inline QImage imageOf(const quorvanta::PictureRecord& record)
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(image.scanLine(y), record.pixels.get() + std::uint64_t(y) * record.width, record.width * 4);
     return image;
+}
+
+// The largest difference of any channel, alpha included, between two pictures; -1 when their sizes differ.
+inline int largestDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return -1;
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    int largest = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+        }
+    return largest;
 }
 
 // Qt's Display P3 profile, padded to `size` bytes (its header then declares that size) so that a JPEG
