@@ -11,7 +11,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
-#include <cstring>
+#include <utility>
 #include <limits>
 
 namespace quorvanta {
@@ -117,19 +117,23 @@ void PictureView::showAnimFrame(std::int32_t frame)
         return;
     }
     // At the clock's deadline a frame not composed yet is not waited for (see FramesAhead::Answer).
-    const FramesAhead::Shown shown = ahead->frame(frame, d.inputHandlerAdded && frameFromClock);
+    FramesAhead::Shown shown = ahead->frame(frame, d.inputHandlerAdded && frameFromClock);
     if (shown.frame) {
-        const ComposedFrame& composed = *shown.frame;
-        ensureDisplayBuffer(d.pixels, d.width, d.height);
-        if (d.pixels && d.pixels.size == composed.pixels.size)
-            std::memcpy(d.pixels.data.get(), composed.pixels.data.get(), static_cast<std::size_t>(d.pixels.size));
-        d.pixelFormat = composed.opaque ? PixelFormat::OpaqueNative : PixelFormat::PremultipliedNative;
+        // The frame's pixels become the display buffer as they are; the frame they replace goes back
+        // to the animation, to be kept or reused.
+        DisplayBuffer previous = std::exchange(d.pixels, std::move(shown.frame.pixels));
+        if (previous && frameOnShow.number != 0) {
+            frameOnShow.pixels = std::move(previous);
+            ahead->giveBack(std::move(frameOnShow));
+        }
+        frameOnShow = std::move(shown.frame);
+        d.pixelFormat = frameOnShow.opaque ? PixelFormat::OpaqueNative : PixelFormat::PremultipliedNative;
         d.bytesPerRow = d.width * 4;
     }
     // Known once the frame was read, for animations decoded as they play.
     d.frameDelay = millisecondsToDelay(ahead->frameDuration(frame));
     setFrameCount(ahead->frameCount());
-    if (shown.frame)
+    if (shown.frame.number != 0)
         pictureChanged();
 }
 

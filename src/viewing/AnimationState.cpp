@@ -281,11 +281,11 @@ bool AnimationState::standsAlone(std::int32_t number) const
     return f.usable && f.width == width && f.height == height && (!f.hasAlpha || !f.blend);
 }
 
-bool AnimationState::decodeNative(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
-                                  bool& opaque) const
+bool AnimationState::decodeNative(std::int32_t number, std::uint32_t outWidth, std::uint32_t outHeight,
+                                  std::uint8_t* out, std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const
 {
-    if (!out || !standsAlone(number) || std::uint64_t{stride} < std::uint64_t{width} * 4 ||
-        std::uint64_t{stride} * height > size)
+    if (!out || !standsAlone(number) || outWidth == 0 || outHeight == 0 || outWidth > width || outHeight > height ||
+        std::uint64_t{stride} < std::uint64_t{outWidth} * 4 || std::uint64_t{stride} * outHeight > size)
         return false;
     const WebPFrameEntry& f = frame(number);
     // A configuration of its own: the state's one is in use by compose() on another thread.
@@ -293,14 +293,21 @@ bool AnimationState::decodeNative(std::int32_t number, std::uint8_t* out, std::u
     if (!WebPInitDecoderConfig(&local))
         return false;
     setViewingOptions(local.options);
-    // Native 32-bit words: B,G,R,A bytes on a little-endian machine, A,R,G,B on a big-endian one.
+    // A smaller size is made by the decoder as it goes, which costs no pass of its own.
+    if (outWidth != width || outHeight != height) {
+        local.options.use_scaling = 1;
+        local.options.scaled_width = static_cast<int>(outWidth);
+        local.options.scaled_height = static_cast<int>(outHeight);
+    }
+    // Premultiplied native 32-bit words: b,g,r,A bytes on a little-endian machine, A,r,g,b on a
+    // big-endian one.
     constexpr bool little = std::endian::native == std::endian::little;
-    local.output.colorspace = little ? MODE_BGRA : MODE_ARGB;
+    local.output.colorspace = little ? MODE_bgrA : MODE_Argb;
     local.output.is_external_memory = 1;
     local.output.u.RGBA.rgba = out;
     local.output.u.RGBA.stride = static_cast<int>(stride);
     local.output.u.RGBA.size = static_cast<std::size_t>(size);
-    opaque = !f.hasAlpha;
+    hasAlpha = f.hasAlpha;
     return WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK;
 }
 

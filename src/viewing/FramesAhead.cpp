@@ -4,11 +4,19 @@
 #include "viewing/StandaloneFrames.h"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 namespace quorvanta {
 
 namespace {
+
+// A value no other frames had: frames are told apart by it across animations.
+std::uint64_t newGeneration()
+{
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
 
 // How far `to` lies after `from` when playback runs round the `count` frames.
 std::int32_t stepsAfter(std::int32_t from, std::int32_t to, std::int32_t count)
@@ -80,6 +88,15 @@ void premultiplyNative(std::uint32_t* pixels, std::uint64_t count)
     }
 }
 
+bool allOpaque(const std::uint32_t* pixels, std::uint64_t count)
+{
+    // No early exit, so that the compiler can vectorise it: a frame is read once either way.
+    std::uint32_t all = 0xFF000000u;
+    for (std::uint64_t i = 0; i < count; ++i)
+        all &= pixels[i];
+    return all == 0xFF000000u;
+}
+
 void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
                   std::uint32_t* out)
 {
@@ -110,12 +127,12 @@ void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t he
 
 std::uint64_t FramesAhead::defaultCacheBytes()
 {
-    return std::min<std::uint64_t>(256 * kMiB, DecodeBudgetBytes() / 4);
+    return std::min<std::uint64_t>(128 * kMiB, DecodeBudgetBytes() / 4);
 }
 
 FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads threads, std::uint64_t cacheBytes,
                          std::uint32_t reducedBy)
-    : animation(std::move(played)), threads(threads)
+    : animation(std::move(played)), threads(threads), generation(newGeneration())
 {
     direct = dynamic_cast<StandaloneFrames*>(animation.get());
     width = animation->canvasWidth();
@@ -170,7 +187,7 @@ std::int32_t FramesAhead::nextToCompose() const
         return 0;
     for (std::int32_t step = 0; step < window(); ++step) {
         const std::int32_t n = (wanted - 1 + step) % count + 1;
-        if (kept.contains(n) || composing.contains(n) || n == asked)
+        if (kept.contains(n) || composing.contains(n) || n == asked || n == held)
             continue;
         // Frames drawn on the canvas are taken in order, so that each builds on the one before. When
         // their bitstreams decode apart, both workers take them (each decodes its own, then waits for
@@ -183,7 +200,7 @@ std::int32_t FramesAhead::nextToCompose() const
 
 void FramesAhead::work()
 {
-    OwnedBytes scratch, fragment;
+    OwnedBytes fragment;
     std::unique_lock lock(stateLock);
     for (;;) {
         changed.wait(lock, [this] { return stopping || nextToCompose() != 0; });
@@ -194,67 +211,59 @@ void FramesAhead::work()
         composing.insert(n);
         if (canvasFrame)
             onCanvas.insert(n);
+        const std::uint64_t startedIn = generation;
         lock.unlock();
-        auto composed = compose(n, scratch, fragment);
+        ComposedFrame composed = compose(n, fragment);
         lock.lock();
         composing.erase(n);
         onCanvas.erase(n);
-        if (composed)
-            keep(composed);
+        if (composed && composed.generation == startedIn)
+            keep(std::move(composed));
+        else if (composed)
+            recycle(std::move(composed.pixels));
         else if (n <= count)
             stopping = true; // no memory for a frame: compose nothing more ahead
         changed.notify_all();
     }
 }
 
-bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch)
+bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame)
 {
-    const auto bytes = checkedMul(width, height, 4);
-    if (!bytes)
+    bool hasAlpha = true;
+    if (!direct->decodeStandalone(number, keptWidth, keptHeight, frame.pixels.data.get(), keptWidth * 4,
+                                  frame.pixels.size, hasAlpha))
         return false;
-    bool opaque = false;
-    const std::uint64_t pixels = std::uint64_t{width} * height;
-    if (reduction == 1) {
-        if (!direct->decodeStandalone(number, frame.pixels.data.get(), width * 4, frame.pixels.size, opaque))
-            return false;
-        if (!opaque)
-            premultiplyNative(reinterpret_cast<std::uint32_t*>(frame.pixels.data.get()), pixels);
-    } else {
-        // Decoded whole into a buffer of this thread's, then reduced into the frame.
-        if (scratch.size != *bytes) {
-            scratch.reset();
-            scratch.data = allocZeroed<std::uint8_t>(*bytes);
-            scratch.size = scratch.data ? *bytes : 0;
-        }
-        if (!scratch || !direct->decodeStandalone(number, scratch.data.get(), width * 4, scratch.size, opaque))
-            return false;
-        if (!opaque)
-            premultiplyNative(reinterpret_cast<std::uint32_t*>(scratch.data.get()), pixels);
-        reduceNative(reinterpret_cast<const std::uint32_t*>(scratch.data.get()), width, height, reduction,
-                     reinterpret_cast<std::uint32_t*>(frame.pixels.data.get()));
-    }
-    frame.opaque = opaque;
+    // A frame with an alpha channel is often opaque all the same; drawn as such it costs no blending.
+    frame.opaque = !hasAlpha || allOpaque(reinterpret_cast<const std::uint32_t*>(frame.pixels.data.get()),
+                                          std::uint64_t{keptWidth} * keptHeight);
     frame.whole = true;
     return true;
 }
 
-std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number, OwnedBytes& scratch,
-                                                          OwnedBytes& fragment)
+ComposedFrame FramesAhead::compose(std::int32_t number, OwnedBytes& fragment)
 {
     const auto bytes = checkedMul(keptWidth, keptHeight, 4);
+    std::uint64_t madeIn = 0;
+    {
+        std::lock_guard lock(stateLock);
+        madeIn = generation;
+    }
     if (standsAlone(number) && bytes) {
-        auto frame = std::make_shared<ComposedFrame>();
-        frame->pixels = frameBuffer(*bytes);
-        if (!frame->pixels)
-            return nullptr;
-        if (decodeStandalone(number, *frame, scratch)) {
+        ComposedFrame frame;
+        frame.pixels = frameBuffer(*bytes);
+        if (!frame.pixels)
+            return {};
+        if (decodeStandalone(number, frame)) {
             std::lock_guard lock(stateLock);
             ++composedFrames;
-            frame->number = number;
-            frame->duration = number <= count ? durations[static_cast<std::size_t>(number - 1)] : 0;
+            frame.number = number;
+            frame.duration = number <= count ? durations[static_cast<std::size_t>(number - 1)] : 0;
+            frame.generation = madeIn;
             return frame;
         }
         // A damaged frame is drawn on the canvas, which shows what of it could be decoded.
+        std::lock_guard lock(stateLock);
+        recycle(std::move(frame.pixels));
     }
     // The frame's own bitstream is decoded before the canvas is waited for, while the frame before
     // is laid on it.
@@ -277,17 +286,18 @@ std::shared_ptr<const ComposedFrame> FramesAhead::compose(std::int32_t number, O
     }
     const auto canvasBytes = checkedMul(width, height, 4);
     if (number > frames || !bytes || !canvasBytes || !canvas || canvas.size < *canvasBytes)
-        return nullptr;
-    auto frame = std::make_shared<ComposedFrame>();
-    frame->pixels = frameBuffer(*bytes);
-    if (!frame->pixels)
-        return nullptr;
-    auto* out = reinterpret_cast<std::uint32_t*>(frame->pixels.data.get());
-    frame->opaque = reduction > 1 ? reduceToNative(canvas.data.get(), width, height, reduction, out)
-                        : premultiplyToNative(canvas.data.get(), out, std::uint64_t{width} * height);
-    frame->number = number;
-    frame->duration = duration;
-    frame->whole = whole;
+        return {};
+    ComposedFrame frame;
+    frame.pixels = frameBuffer(*bytes);
+    if (!frame.pixels)
+        return {};
+    auto* out = reinterpret_cast<std::uint32_t*>(frame.pixels.data.get());
+    frame.opaque = reduction > 1 ? reduceToNative(canvas.data.get(), width, height, reduction, out)
+                                 : premultiplyToNative(canvas.data.get(), out, std::uint64_t{width} * height);
+    frame.number = number;
+    frame.duration = duration;
+    frame.whole = whole;
+    frame.generation = madeIn;
     return frame;
 }
 
@@ -295,7 +305,7 @@ OwnedBytes FramesAhead::frameBuffer(std::uint64_t bytes)
 {
     {
         std::lock_guard lock(stateLock);
-        if (!spare.empty()) {
+        while (!spare.empty()) {
             OwnedBytes reused = std::move(spare.back());
             spare.pop_back();
             if (reused.size == bytes)
@@ -308,19 +318,29 @@ OwnedBytes FramesAhead::frameBuffer(std::uint64_t bytes)
     return fresh;
 }
 
-void FramesAhead::letGo(std::map<std::int32_t, std::shared_ptr<const ComposedFrame>>::iterator it)
+void FramesAhead::recycle(OwnedBytes pixels)
 {
-    // A frame nobody else holds gives its buffer to the frames to come (two at most are kept spare).
-    if (it->second.use_count() == 1 && spare.size() < 2)
-        spare.push_back(std::move(std::const_pointer_cast<ComposedFrame>(it->second)->pixels));
+    // Two buffers at most are kept for the frames to come (no new pages for them).
+    if (pixels && spare.size() < 2)
+        spare.push_back(std::move(pixels));
+}
+
+void FramesAhead::letGo(std::map<std::int32_t, ComposedFrame>::iterator it)
+{
+    recycle(std::move(it->second.pixels));
     kept.erase(it);
 }
 
-void FramesAhead::keep(const std::shared_ptr<const ComposedFrame>& frame)
+void FramesAhead::keep(ComposedFrame frame)
 {
-    if (frame->number > count)
+    if (frame.number < 1 || frame.number > count || frame.number == held) {
+        recycle(std::move(frame.pixels));
         return;
-    kept[frame->number] = frame;
+    }
+    const std::int32_t number = frame.number;
+    if (auto it = kept.find(number); it != kept.end())
+        letGo(it);
+    kept.emplace(number, std::move(frame));
     prune();
 }
 
@@ -341,6 +361,32 @@ void FramesAhead::prune()
     }
 }
 
+void FramesAhead::giveBack(ComposedFrame frame)
+{
+    std::lock_guard lock(stateLock);
+    if (frame.generation != generation) {
+        recycle(std::move(frame.pixels)); // reused only if it has a frame's size
+        return;
+    }
+    if (frame.number == held)
+        held = 0;
+    if (frame)
+        keep(std::move(frame));
+    else
+        recycle(std::move(frame.pixels));
+    changed.notify_all();
+}
+
+void FramesAhead::forgetFrames()
+{
+    std::lock_guard lock(stateLock);
+    generation = newGeneration();
+    held = 0; // the frame on show, made before, is not taken back
+    while (!kept.empty())
+        letGo(kept.begin());
+    changed.notify_all();
+}
+
 FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
 {
     std::unique_lock lock(stateLock);
@@ -348,40 +394,43 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
         return {};
     wanted = number;
     changed.notify_all();
-    if (auto it = kept.find(number); it != kept.end()) {
-        onShow = number;
-        return {Answer::Ready, it->second};
-    }
+    // Hands out a kept frame: it leaves the cache until it is given back.
+    auto handOut = [&](std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer) {
+        Shown shown{answer, std::move(it->second)};
+        kept.erase(it);
+        onShow = held = shown.frame.number;
+        return shown;
+    };
+    if (auto it = kept.find(number); it != kept.end())
+        return handOut(it, Answer::Ready);
     if (threads == Threads::Worker && clockRunning && onShow != 0) {
-        std::shared_ptr<const ComposedFrame> newest;
+        auto newest = kept.end();
         const std::int32_t ahead = stepsAfter(onShow, number, count);
-        for (const auto& [n, composed] : kept) {
-            const std::int32_t steps = stepsAfter(onShow, n, count);
-            if (steps > 0 && steps < ahead && (!newest || steps > stepsAfter(onShow, newest->number, count)))
-                newest = composed;
+        for (auto it = kept.begin(); it != kept.end(); ++it) {
+            const std::int32_t steps = stepsAfter(onShow, it->first, count);
+            if (steps > 0 && steps < ahead && (newest == kept.end() || steps > stepsAfter(onShow, newest->first, count)))
+                newest = it;
         }
-        if (!newest)
+        if (newest == kept.end())
             return {Answer::KeptOnShow, {}};
-        onShow = newest->number;
-        return {Answer::Earlier, newest};
+        return handOut(newest, Answer::Earlier);
     }
     // A worker may be at this very frame: waiting for it costs no more than composing it here.
     changed.wait(lock, [&] { return !composing.contains(number); });
-    if (auto it = kept.find(number); it != kept.end()) {
-        onShow = number;
-        return {Answer::ComposedNow, it->second};
-    }
+    if (auto it = kept.find(number); it != kept.end())
+        return handOut(it, Answer::ComposedNow);
     asked = number;
     lock.unlock();
-    auto composed = compose(number, callerScratch, callerFragment);
+    ComposedFrame composed = compose(number, callerFragment);
     lock.lock();
     asked = 0;
-    if (!composed || number > count)
-        return {};
-    keep(composed);
-    onShow = number;
     changed.notify_all();
-    return {Answer::ComposedNow, composed};
+    if (!composed || number > count) {
+        recycle(std::move(composed.pixels));
+        return {};
+    }
+    onShow = held = number;
+    return {Answer::ComposedNow, std::move(composed)};
 }
 
 std::int32_t FramesAhead::cachedFrames() const

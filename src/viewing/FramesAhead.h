@@ -5,6 +5,9 @@
 // first pass. Frames that stand alone (viewing/StandaloneFrames.h) are decoded by both workers at once,
 // straight into their buffers; the others are composed in order on the canvas, one at a time.
 //
+// A frame has one owner at a time: the cache, or the caller while it is on show. The caller takes a
+// frame's pixels as they are (no copy) and gives the frame back when the next one replaces it.
+//
 // It is itself a PlayableAnimation over the one it owns, so that whoever only asks about the
 // animation (its canvas, durations, a frame drawn into a buffer of its own) need not know of it.
 
@@ -30,7 +33,15 @@ struct ComposedFrame {
     std::int32_t duration = 0; // milliseconds, as the file gives them
     bool whole = false;        // every frame it builds on decoded
     bool opaque = false;       // every pixel's alpha is 255
+    // Names the frames and the state they were made in: frames of another animation, or made before
+    // forgetFrames(), are not kept again.
+    std::uint64_t generation = 0;
+
+    explicit operator bool() const { return static_cast<bool>(pixels); }
 };
+
+// Whether every one of `count` native words has alpha 255.
+bool allOpaque(const std::uint32_t* pixels, std::uint64_t count);
 
 // A,R,G,B bytes into premultiplied native 32-bit pixels; true when every pixel is opaque.
 bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels);
@@ -70,10 +81,12 @@ public:
     };
     struct Shown {
         Answer answer = Answer::Missing;
-        std::shared_ptr<const ComposedFrame> frame; // null for KeptOnShow and Missing
+        ComposedFrame frame; // the caller's until it gives it back; empty for KeptOnShow and Missing
     };
 
-    // The bytes of composed frames kept: the smaller of 256 MiB and a quarter of the decode budget.
+    // The bytes of composed frames kept: the smaller of 128 MiB and a quarter of the decode budget.
+    // (Enough for a few seconds of small animations; a 1080p animation's frames, 8 MiB each, are kept
+    // in part, so that playing one costs less memory than the viewers that keep them all.)
     static std::uint64_t defaultCacheBytes();
     // Frames composed ahead of the one asked for: enough that a late decode seldom shows, few enough
     // that starting an animation costs little memory.
@@ -89,9 +102,29 @@ public:
     FramesAhead& operator=(const FramesAhead&) = delete;
 
     // Frame `number` for the screen; `clockRunning` when a playback clock asks for it at its deadline.
-    // The kAhead frames after it are then composed ahead. A frame handed out stays in the cache while
-    // it fits; over the budget the frames that come round last go first.
+    // The kAhead frames after it are then composed ahead. The frame handed out is the caller's until
+    // giveBack().
     Shown frame(std::int32_t number, bool clockRunning);
+    // A frame handed out, back from the caller once another replaced it: kept while it fits (over the
+    // budget the frames that come round last go first), its buffer reused otherwise.
+    void giveBack(ComposedFrame frame);
+    // Drops every frame composed so far (the animation now draws its frames otherwise); frames being
+    // composed now are not kept, nor is a frame given back that was made before.
+    void forgetFrames();
+    // Runs `change` on the animation while no frame is composed from it; when it tells that the frames
+    // now look otherwise (true), forgets them.
+    template <class Change>
+    bool changeAnimation(Change&& change)
+    {
+        bool changed = false;
+        {
+            std::lock_guard hold(animationLock);
+            changed = change(*animation);
+        }
+        if (changed)
+            forgetFrames();
+        return changed;
+    }
 
     // Frames the cache can hold, frames it holds, decodes made (composed frames, by either thread).
     std::int32_t capacity() const { return framesKept; }
@@ -118,12 +151,13 @@ private:
     std::int32_t window() const;
     bool inWindow(std::int32_t number) const;
     bool standsAlone(std::int32_t number) const;
-    // `scratch` and `fragment`: buffers of the composing thread, kept from frame to frame.
-    std::shared_ptr<const ComposedFrame> compose(std::int32_t number, OwnedBytes& scratch, OwnedBytes& fragment);
-    bool decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch);
-    void keep(const std::shared_ptr<const ComposedFrame>& frame); // (state lock held)
-    void prune();                                                 // (state lock held)
-    void letGo(std::map<std::int32_t, std::shared_ptr<const ComposedFrame>>::iterator it); // (state lock held)
+    // `fragment`: a buffer of the composing thread, kept from frame to frame.
+    ComposedFrame compose(std::int32_t number, OwnedBytes& fragment);
+    bool decodeStandalone(std::int32_t number, ComposedFrame& frame);
+    void keep(ComposedFrame frame);                                    // (state lock held)
+    void prune();                                                      // (state lock held)
+    void letGo(std::map<std::int32_t, ComposedFrame>::iterator it);    // (state lock held)
+    void recycle(OwnedBytes pixels);                                   // (state lock held)
     OwnedBytes frameBuffer(std::uint64_t bytes);
 
     std::unique_ptr<PlayableAnimation> animation; // touched only under animationLock
@@ -138,16 +172,18 @@ private:
 
     mutable std::mutex stateLock;
     std::condition_variable changed;
-    std::map<std::int32_t, std::shared_ptr<const ComposedFrame>> kept;
+    std::map<std::int32_t, ComposedFrame> kept;
     std::vector<OwnedBytes> spare; // buffers of frames let go, for the next frames (no new pages)
     std::vector<std::int32_t> durations; // the animation's, updated as frames are composed
     std::int32_t count = 0;              // frames, which may fall when a damaged file ends early
     std::int32_t wanted = 0;             // the frame asked for last: the window starts there (0: none yet)
     std::int32_t onShow = 0;             // the frame last handed out (0: none yet)
+    std::int32_t held = 0;               // the frame the caller holds, not given back yet (0: none)
+    std::uint64_t generation = 0;        // unique to these frames, a new one from forgetFrames()
     std::set<std::int32_t> composing;    // the frames the workers compose now
     std::set<std::int32_t> onCanvas;     // those of them drawn on the canvas
     std::int32_t asked = 0;              // the frame the caller composes now
-    OwnedBytes callerScratch, callerFragment; // the caller's buffers for compose()
+    OwnedBytes callerFragment; // the caller's buffer for compose()
     std::uint64_t composedFrames = 0;
     bool stopping = false;
     std::vector<std::thread> workers;

@@ -80,6 +80,24 @@ std::uint32_t firstPixel(const ComposedFrame& frame)
     return word;
 }
 
+// Stands for the picture object: holds the frame on show and gives the one before back, as it does.
+struct OnShow {
+    FramesAhead& ahead;
+    ComposedFrame frame;
+
+    // Asks for frame `n`; returns the answer, the frame (if any) now on show.
+    FramesAhead::Answer show(std::int32_t n, bool clockRunning)
+    {
+        FramesAhead::Shown shown = ahead.frame(n, clockRunning);
+        if (shown.frame) {
+            if (frame)
+                ahead.giveBack(std::move(frame));
+            frame = std::move(shown.frame);
+        }
+        return shown.answer;
+    }
+};
+
 // Holds the worker at `frame` and waits until it is there: every frame before it is kept by then.
 void holdWorkerAt(Painted::Shared& shared, std::int32_t frame)
 {
@@ -153,13 +171,14 @@ private Q_SLOTS:
         auto shared = std::make_shared<Painted::Shared>();
         FramesAhead ahead(std::make_unique<Painted>(frames, shared), threads, cacheBytes);
         QCOMPARE(ahead.capacity(), capacity);
+        OnShow screen{ahead, {}};
         for (int pass = 0; pass < 2; ++pass)
             for (int n = 1; n <= frames; ++n) {
-                const auto shown = ahead.frame(n, false);
-                QVERIFY(shown.frame);
-                QCOMPARE(shown.frame->number, n);
-                QCOMPARE(firstPixel(*shown.frame), 0xFF008000u | std::uint32_t(n) << 16 | 0xFF);
-                QCOMPARE(shown.frame->duration, 10 * n);
+                screen.show(n, false);
+                QVERIFY(screen.frame);
+                QCOMPARE(screen.frame.number, n);
+                QCOMPARE(firstPixel(screen.frame), 0xFF008000u | std::uint32_t(n) << 16 | 0xFF);
+                QCOMPARE(screen.frame.duration, 10 * n);
                 ahead.waitUntilIdle();
             }
         if (secondPassFree)
@@ -179,7 +198,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("firstFill");
         QTest::addColumn<int>("composedAfterALoop");
         QTest::newRow("large cache") << quint64(64 * kFrameBytes) << FramesAhead::kAhead + 1 << 10;
-        QTest::newRow("cache of two frames") << quint64(2 * kFrameBytes) << 2 << 11;
+        QTest::newRow("cache of two frames") << quint64(2 * kFrameBytes) << 2 << 10;
     }
     void workersFillAFewFramesAhead()
     {
@@ -188,12 +207,13 @@ private Q_SLOTS:
         QFETCH(int, composedAfterALoop);
         auto shared = std::make_shared<Painted::Shared>();
         FramesAhead ahead(std::make_unique<Painted>(10, shared), FramesAhead::Threads::Worker, cacheBytes);
-        QCOMPARE(ahead.frame(1, true).answer, FramesAhead::Answer::ComposedNow); // nothing on show yet
+        OnShow screen{ahead, {}};
+        QCOMPARE(screen.show(1, true), FramesAhead::Answer::ComposedNow); // nothing on show yet
         ahead.waitUntilIdle();
-        QCOMPARE(ahead.cachedFrames(), firstFill);
+        QCOMPARE(ahead.cachedFrames() + 1, firstFill); // the frame on show is the screen's
         QCOMPARE(int(ahead.composedCount()), firstFill);
         for (int n = 2; n <= 10; ++n) {
-            QCOMPARE(ahead.frame(n, true).answer, FramesAhead::Answer::Ready);
+            QCOMPARE(screen.show(n, true), FramesAhead::Answer::Ready);
             ahead.waitUntilIdle();
         }
         QCOMPARE(int(ahead.composedCount()), composedAfterALoop);
@@ -207,19 +227,20 @@ private Q_SLOTS:
         auto shared = std::make_shared<Painted::Shared>();
         holdWorkerAt(*shared, 3);
         FramesAhead ahead(std::make_unique<Painted>(8, shared), FramesAhead::Threads::Worker, 8 * kFrameBytes);
-        QCOMPARE(ahead.frame(1, true).answer, FramesAhead::Answer::ComposedNow);
+        OnShow screen{ahead, {}};
+        QCOMPARE(screen.show(1, true), FramesAhead::Answer::ComposedNow);
         waitUntilHeld(*shared); // frame 2 is kept, the worker is at 3
 
-        const auto late = ahead.frame(4, true);
-        QCOMPARE(late.answer, FramesAhead::Answer::Earlier);
-        QCOMPARE(late.frame->number, 2);
-        QCOMPARE(ahead.frame(5, true).answer, FramesAhead::Answer::KeptOnShow);
-        QCOMPARE(ahead.frame(5, true).frame, nullptr);
+        QCOMPARE(screen.show(4, true), FramesAhead::Answer::Earlier);
+        QCOMPARE(screen.frame.number, 2);
+        QCOMPARE(screen.show(5, true), FramesAhead::Answer::KeptOnShow);
+        QCOMPARE(screen.frame.number, 2);
 
         release(*shared);
         ahead.waitUntilIdle();
-        QCOMPARE(ahead.frame(6, true).answer, FramesAhead::Answer::Ready);
-        QCOMPARE(ahead.frame(99, true).answer, FramesAhead::Answer::Missing);
+        QCOMPARE(screen.show(6, true), FramesAhead::Answer::Ready);
+        QCOMPARE(screen.show(99, true), FramesAhead::Answer::Missing);
+        QCOMPARE(screen.frame.number, 6);
     }
 
     // A file that ends early says so through the frame count, and the frames past its end are missing.
@@ -253,10 +274,10 @@ private Q_SLOTS:
         auto shared = std::make_shared<Painted::Shared>();
         FramesAhead translucent(std::make_unique<Painted>(2, shared, 0x80), FramesAhead::Threads::Inline);
         const auto frame = translucent.frame(2, false).frame;
-        QVERIFY(frame && !frame->opaque);
-        QCOMPARE(firstPixel(*frame), 0x80014080u);
+        QVERIFY(frame && !frame.opaque);
+        QCOMPARE(firstPixel(frame), 0x80014080u);
         FramesAhead opaque(std::make_unique<Painted>(2, shared), FramesAhead::Threads::Inline);
-        QVERIFY(opaque.frame(2, false).frame->opaque);
+        QVERIFY(opaque.frame(2, false).frame.opaque);
     }
 
     // A canvas kept reduced: each pixel the premultiplied average of its block; a factor that would
@@ -282,8 +303,8 @@ private Q_SLOTS:
         QCOMPARE(ahead.frameHeight(), height);
         const auto frame = ahead.frame(2, false).frame;
         QVERIFY(frame);
-        QCOMPARE(frame->pixels.size, quint64(width) * height * 4);
-        QCOMPARE(firstPixel(*frame), 0x80014080u); // a flat frame averages to itself
+        QCOMPARE(frame.pixels.size, quint64(width) * height * 4);
+        QCOMPARE(firstPixel(frame), 0x80014080u); // a flat frame averages to itself
     }
 
     // Native words reduced: each channel of a block averaged and rounded, the columns and rows that
@@ -364,19 +385,20 @@ private Q_SLOTS:
         auto opened = WebPAnimationPlayback::open(bytes, fileBytes.size());
         QVERIFY(opened);
         FramesAhead ahead(std::move(opened).value(), FramesAhead::Threads::Worker);
+        OnShow screen{ahead, {}};
         for (int pass = 0; pass < 2; ++pass)
             for (int n = 1; n <= ahead.frameCount(); ++n) {
-                const auto shown = ahead.frame(n, false);
-                QVERIFY(shown.frame);
-                QCOMPARE(shown.frame->opaque, n == 3);
-                const auto* ours = reinterpret_cast<const std::uint32_t*>(shown.frame->pixels.data.get());
+                screen.show(n, false);
+                QVERIFY(screen.frame);
+                QCOMPARE(screen.frame.opaque, n == 3);
+                const auto* ours = reinterpret_cast<const std::uint32_t*>(screen.frame.pixels.data.get());
                 const auto& theirs = reference.frames[std::size_t(n - 1)];
                 for (std::size_t i = 0; i < theirs.size(); ++i) {
                     const std::uint32_t a = theirs[i] >> 24;
                     bool near = (ours[i] >> 24) == a;
                     for (int shift = 0; shift < 24; shift += 8) {
                         const int expected = int((((theirs[i] >> shift) & 0xFF) * a + 127) / 255);
-                        near = near && int((ours[i] >> shift) & 0xFF) == expected;
+                        near = near && std::abs(int((ours[i] >> shift) & 0xFF) - expected) <= 1; // the decoder premultiplies too
                     }
                     if (!near)
                         QFAIL(qPrintable(QStringLiteral("frame %1 pixel %2: %3, libwebp %4")
