@@ -38,13 +38,29 @@ inline void blendPixel(std::uint8_t* dst, const std::uint8_t* src)
     dst[0] = static_cast<std::uint8_t>(blendA);
 }
 
+// How many pixels from `src` on (at most `count`) have alpha `alpha`.
+inline std::uint32_t runOf(const std::uint8_t* src, std::uint32_t count, std::uint8_t alpha)
+{
+    std::uint32_t n = 0;
+    while (n < count && src[4 * n] == alpha)
+        ++n;
+    return n;
+}
+
 void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t count)
 {
-    for (std::uint32_t i = 0; i < count; ++i, dst += 4, src += 4) {
-        if (src[0] == 255)
-            std::memcpy(dst, src, 4);
-        else
-            blendPixel(dst, src);
+    // Frames are mostly runs of opaque pixels (copied as a block) and of transparent ones (which leave
+    // the canvas as it is); only the pixels between are blended one by one.
+    for (std::uint32_t i = 0; i < count;) {
+        if (const std::uint32_t opaque = runOf(src + 4ull * i, count - i, 255)) {
+            std::memcpy(dst + 4ull * i, src + 4ull * i, 4ull * opaque);
+            i += opaque;
+        } else if (const std::uint32_t clear = runOf(src + 4ull * i, count - i, 0)) {
+            i += clear;
+        } else {
+            blendPixel(dst + 4ull * i, src + 4ull * i);
+            ++i;
+        }
     }
 }
 
@@ -189,19 +205,25 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
     // frame that was disposed to background the canvas is clear, and the frame's pixels are taken as
     // they are.
     const std::uint64_t needed = rowBytes * f.height;
-    if (frameBufferSize < needed) {
-        frameBuffer = allocZeroed<std::uint8_t>(needed);
-        frameBufferSize = frameBuffer ? needed : 0;
-        if (!frameBuffer)
+    const std::uint8_t* pixels = nullptr;
+    if (number == predecodedNumber && predecoded && predecoded->size == needed) {
+        pixels = predecoded->data.get(); // decoded beforehand: laid over from where it is
+    } else {
+        if (frameBufferSize < needed) {
+            frameBuffer = allocZeroed<std::uint8_t>(needed);
+            frameBufferSize = frameBuffer ? needed : 0;
+            if (!frameBuffer)
+                return false;
+        }
+        if (!decode(f, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
             return false;
+        pixels = frameBuffer.get();
     }
-    if (!pixelsOf(number, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
-        return false;
     const bool clearedRect = prev && prev->disposeToBackground;
     for (std::uint32_t row = 0; row < f.height; ++row) {
         const std::uint32_t y = f.y + row;
         std::uint8_t* dst = origin + static_cast<std::uint64_t>(row) * stride;
-        const std::uint8_t* src = frameBuffer.get() + row * rowBytes;
+        const std::uint8_t* src = pixels + row * rowBytes;
         // Columns [left, right) of this row lie in the cleared rectangle.
         std::uint32_t left = f.x, right = f.x;
         if (clearedRect && y >= prev->y && y < prev->y + prev->height) {

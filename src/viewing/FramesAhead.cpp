@@ -47,28 +47,48 @@ bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t h
                     std::uint32_t* out)
 {
     const std::uint32_t across = width / factor, down = height / factor;
-    const std::uint64_t area = std::uint64_t{factor} * factor;
-    std::vector<std::uint64_t> sums(std::size_t{across} * 4);
+    const std::uint32_t area = factor * factor;
+    // Sums of a block fit 32 bits while factor * factor * 255 * 255 does (factor up to 256).
+    if (factor == 0 || factor > 256)
+        return false;
+    const std::uint32_t colourDivisor = area * 255;
     std::uint32_t allAlpha = 0xFF;
-    for (std::uint32_t oy = 0; oy < down; ++oy) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (std::uint32_t y = oy * factor; y < (oy + 1) * factor; ++y) {
-            const std::uint8_t* row = in + std::uint64_t{y} * width * 4;
-            for (std::uint32_t x = 0; x < across * factor; ++x) {
-                const std::uint8_t* p = row + 4 * std::uint64_t{x};
-                const std::uint32_t a = p[0];
-                std::uint64_t* sum = &sums[std::size_t{x / factor} * 4];
-                sum[0] += a;
-                sum[1] += a * p[1];
-                sum[2] += a * p[2];
-                sum[3] += a * p[3];
+    if (factor == 2) {
+        // The common case (a canvas of 4K and the like), spelt out so that the loop has no inner ones.
+        for (std::uint32_t oy = 0; oy < down; ++oy) {
+            const std::uint8_t* p = in + std::uint64_t{oy} * 2 * width * 4;
+            const std::uint8_t* q = p + std::uint64_t{width} * 4;
+            std::uint32_t* outRow = out + std::uint64_t{oy} * across;
+            for (std::uint32_t ox = 0; ox < across; ++ox, p += 8, q += 8) {
+                const std::uint32_t a0 = p[0], a1 = p[4], a2 = q[0], a3 = q[4];
+                auto colour = [&](int c) {
+                    return (a0 * p[c] + a1 * p[c + 4] + a2 * q[c] + a3 * q[c + 4] + 510) / 1020;
+                };
+                const std::uint32_t a = (a0 + a1 + a2 + a3 + 2) / 4;
+                outRow[ox] = a << 24 | colour(1) << 16 | colour(2) << 8 | colour(3);
+                allAlpha &= a;
             }
         }
+        return allAlpha == 0xFF;
+    }
+    for (std::uint32_t oy = 0; oy < down; ++oy) {
+        const std::uint8_t* top = in + std::uint64_t{oy} * factor * width * 4;
+        std::uint32_t* outRow = out + std::uint64_t{oy} * across;
         for (std::uint32_t ox = 0; ox < across; ++ox) {
-            const std::uint64_t* sum = &sums[std::size_t{ox} * 4];
-            const auto a = static_cast<std::uint32_t>((sum[0] + area / 2) / area);
-            auto colour = [&](std::uint64_t s) { return static_cast<std::uint32_t>((s + area * 255 / 2) / (area * 255)); };
-            out[std::uint64_t{oy} * across + ox] = a << 24 | colour(sum[1]) << 16 | colour(sum[2]) << 8 | colour(sum[3]);
+            std::uint32_t sa = 0, sr = 0, sg = 0, sb = 0;
+            for (std::uint32_t y = 0; y < factor; ++y) {
+                const std::uint8_t* p = top + (std::uint64_t{y} * width + std::uint64_t{ox} * factor) * 4;
+                for (std::uint32_t x = 0; x < factor; ++x, p += 4) {
+                    const std::uint32_t a = p[0];
+                    sa += a;
+                    sr += a * p[1];
+                    sg += a * p[2];
+                    sb += a * p[3];
+                }
+            }
+            const std::uint32_t a = (sa + area / 2) / area;
+            auto colour = [&](std::uint32_t sum) { return (sum + colourDivisor / 2) / colourDivisor; };
+            outRow[ox] = a << 24 | colour(sr) << 16 | colour(sg) << 8 | colour(sb);
             allAlpha &= a;
         }
     }
@@ -127,7 +147,7 @@ void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t he
 
 std::uint64_t FramesAhead::defaultCacheBytes()
 {
-    return std::min<std::uint64_t>(128 * kMiB, DecodeBudgetBytes() / 4);
+    return std::min<std::uint64_t>(96 * kMiB, DecodeBudgetBytes() / 4);
 }
 
 FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads threads, std::uint64_t cacheBytes,
@@ -185,10 +205,22 @@ std::int32_t FramesAhead::nextToCompose() const
 {
     if (threads == Threads::Inline || stopping || count == 0 || wanted == 0)
         return 0;
-    for (std::int32_t step = 0; step < window(); ++step) {
-        const std::int32_t n = (wanted - 1 + step) % count + 1;
-        if (kept.contains(n) || composing.contains(n) || n == asked || n == held)
+    // A frame drawn on the canvas needs every frame since the last that stands alone drawn first.
+    // When the canvas has fallen behind the frame wanted, the frames between are taken in order, so
+    // that both workers decode their bitstreams, rather than left to the next one to draw by itself.
+    std::int32_t from = wanted;
+    if (direct && canvasAt != 0) {
+        const std::int32_t behind = stepsAfter(canvasAt, wanted, count);
+        if (behind > 1 && behind <= count / 2)
+            from = canvasAt % count + 1;
+    }
+    const std::int32_t catchUp = stepsAfter(from, wanted, count);
+    for (std::int32_t step = 0; step < catchUp + window(); ++step) {
+        const std::int32_t n = (from - 1 + step) % count + 1;
+        if (kept.contains(n) || composing.contains(n) || n == asked || n == held || n == returning)
             continue;
+        if (step < catchUp && standsAlone(n))
+            continue; // passed already, and not needed by the frames after it
         // Frames drawn on the canvas are taken in order, so that each builds on the one before. When
         // their bitstreams decode apart, both workers take them (each decodes its own, then waits for
         // the canvas to show the frame before); otherwise one at a time.
@@ -209,8 +241,10 @@ void FramesAhead::work()
         const std::int32_t n = nextToCompose();
         const bool canvasFrame = !standsAlone(n);
         composing.insert(n);
-        if (canvasFrame)
+        if (canvasFrame) {
             onCanvas.insert(n);
+            canvasAt = n;
+        }
         const std::uint64_t startedIn = generation;
         lock.unlock();
         ComposedFrame composed = compose(n, fragment);
@@ -361,6 +395,14 @@ void FramesAhead::prune()
     }
 }
 
+void FramesAhead::replaced(std::int32_t number)
+{
+    // The frame the caller held comes back once the new one is on show: not composed meanwhile.
+    if (held != number)
+        returning = held;
+    onShow = held = number;
+}
+
 void FramesAhead::giveBack(ComposedFrame frame)
 {
     std::lock_guard lock(stateLock);
@@ -370,6 +412,8 @@ void FramesAhead::giveBack(ComposedFrame frame)
     }
     if (frame.number == held)
         held = 0;
+    if (frame.number == returning)
+        returning = 0;
     if (frame)
         keep(std::move(frame));
     else
@@ -381,7 +425,7 @@ void FramesAhead::forgetFrames()
 {
     std::lock_guard lock(stateLock);
     generation = newGeneration();
-    held = 0; // the frame on show, made before, is not taken back
+    held = returning = 0; // the caller's frames, made before, are not taken back
     while (!kept.empty())
         letGo(kept.begin());
     changed.notify_all();
@@ -398,7 +442,7 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     auto handOut = [&](std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer) {
         Shown shown{answer, std::move(it->second)};
         kept.erase(it);
-        onShow = held = shown.frame.number;
+        replaced(shown.frame.number);
         return shown;
     };
     if (auto it = kept.find(number); it != kept.end())
@@ -420,6 +464,8 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     if (auto it = kept.find(number); it != kept.end())
         return handOut(it, Answer::ComposedNow);
     asked = number;
+    if (!standsAlone(number))
+        canvasAt = number;
     lock.unlock();
     ComposedFrame composed = compose(number, callerFragment);
     lock.lock();
@@ -429,7 +475,7 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
         recycle(std::move(composed.pixels));
         return {};
     }
-    onShow = held = number;
+    replaced(number);
     return {Answer::ComposedNow, std::move(composed)};
 }
 

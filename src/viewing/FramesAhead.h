@@ -84,9 +84,9 @@ public:
         ComposedFrame frame; // the caller's until it gives it back; empty for KeptOnShow and Missing
     };
 
-    // The bytes of composed frames kept: the smaller of 128 MiB and a quarter of the decode budget.
-    // (Enough for a few seconds of small animations; a 1080p animation's frames, 8 MiB each, are kept
-    // in part, so that playing one costs less memory than the viewers that keep them all.)
+    // The bytes of composed frames kept: the smaller of 96 MiB and a quarter of the decode budget.
+    // Enough for a few seconds of small animations; of a 1080p animation (8 MiB a frame) a dozen frames
+    // are kept, so that playing it costs a fraction of the memory of keeping every frame.
     static std::uint64_t defaultCacheBytes();
     // Frames composed ahead of the one asked for: enough that a late decode seldom shows, few enough
     // that starting an animation costs little memory.
@@ -154,6 +154,7 @@ private:
     // `fragment`: a buffer of the composing thread, kept from frame to frame.
     ComposedFrame compose(std::int32_t number, OwnedBytes& fragment);
     bool decodeStandalone(std::int32_t number, ComposedFrame& frame);
+    void replaced(std::int32_t number);                                // (state lock held)
     void keep(ComposedFrame frame);                                    // (state lock held)
     void prune();                                                      // (state lock held)
     void letGo(std::map<std::int32_t, ComposedFrame>::iterator it);    // (state lock held)
@@ -179,10 +180,12 @@ private:
     std::int32_t wanted = 0;             // the frame asked for last: the window starts there (0: none yet)
     std::int32_t onShow = 0;             // the frame last handed out (0: none yet)
     std::int32_t held = 0;               // the frame the caller holds, not given back yet (0: none)
+    std::int32_t returning = 0;          // the frame the caller held before, on its way back (0: none)
     std::uint64_t generation = 0;        // unique to these frames, a new one from forgetFrames()
     std::set<std::int32_t> composing;    // the frames the workers compose now
     std::set<std::int32_t> onCanvas;     // those of them drawn on the canvas
     std::int32_t asked = 0;              // the frame the caller composes now
+    std::int32_t canvasAt = 0;           // the last frame taken to be drawn on the canvas (0: none)
     OwnedBytes callerFragment; // the caller's buffer for compose()
     std::uint64_t composedFrames = 0;
     bool stopping = false;
