@@ -93,10 +93,41 @@ FramesAhead* PictureView::framesAhead()
         return ahead;
     // A canvas larger than can ever be drawn is kept reduced, as a large still is.
     const std::uint32_t reduction = drawnReduction(animation->canvasWidth(), animation->canvasHeight());
-    animation = std::make_unique<FramesAhead>(
+    auto ahead = std::make_unique<FramesAhead>(
         std::move(animation), jobs.inlineJobs() ? FramesAhead::Threads::Inline : FramesAhead::Threads::Worker,
         FramesAhead::defaultCacheBytes(), reduction);
+    // A frame late for its deadline is shown when it comes, unless the clock has moved on by then.
+    ahead->onKept([this](std::int32_t number) {
+        QMetaObject::invokeMethod(this, [this, number] { lateFrameKept(number); }, Qt::QueuedConnection);
+    });
+    animation = std::move(ahead);
     return static_cast<FramesAhead*>(animation.get());
+}
+
+void PictureView::lateFrameKept(std::int32_t number)
+{
+    auto* ahead = dynamic_cast<FramesAhead*>(animation.get());
+    if (!ahead || d.mode != Mode::Animated || number != frameOwed)
+        return;
+    if (FramesAhead::Shown shown = ahead->frameIfKept(number); shown.frame) {
+        frameOwed = 0;
+        putFrameOnShow(*ahead, std::move(shown.frame));
+        pictureChanged();
+    }
+}
+
+void PictureView::putFrameOnShow(FramesAhead& ahead, ComposedFrame frame)
+{
+    // The frame's pixels become the display buffer as they are; the frame they replace goes back to
+    // the animation, to be kept or reused.
+    DisplayBuffer previous = std::exchange(d.pixels, std::move(frame.pixels));
+    if (previous && frameOnShow.number != 0) {
+        frameOnShow.pixels = std::move(previous);
+        ahead.giveBack(std::move(frameOnShow));
+    }
+    frameOnShow = std::move(frame);
+    d.pixelFormat = frameOnShow.opaque ? PixelFormat::OpaqueNative : PixelFormat::PremultipliedNative;
+    d.bytesPerRow = d.width * 4;
 }
 
 void PictureView::showAnimFrame(std::int32_t frame)
@@ -118,22 +149,15 @@ void PictureView::showAnimFrame(std::int32_t frame)
     }
     // At the clock's deadline a frame not composed yet is not waited for (see FramesAhead::Answer).
     FramesAhead::Shown shown = ahead->frame(frame, d.inputHandlerAdded && frameFromClock);
-    if (shown.frame) {
-        // The frame's pixels become the display buffer as they are; the frame they replace goes back
-        // to the animation, to be kept or reused.
-        DisplayBuffer previous = std::exchange(d.pixels, std::move(shown.frame.pixels));
-        if (previous && frameOnShow.number != 0) {
-            frameOnShow.pixels = std::move(previous);
-            ahead->giveBack(std::move(frameOnShow));
-        }
-        frameOnShow = std::move(shown.frame);
-        d.pixelFormat = frameOnShow.opaque ? PixelFormat::OpaqueNative : PixelFormat::PremultipliedNative;
-        d.bytesPerRow = d.width * 4;
-    }
+    const bool late = shown.answer == FramesAhead::Answer::Earlier || shown.answer == FramesAhead::Answer::KeptOnShow;
+    frameOwed = late ? frame : 0;
+    const bool changed = static_cast<bool>(shown.frame);
+    if (changed)
+        putFrameOnShow(*ahead, std::move(shown.frame));
     // Known once the frame was read, for animations decoded as they play.
     d.frameDelay = millisecondsToDelay(ahead->frameDuration(frame));
     setFrameCount(ahead->frameCount());
-    if (shown.frame.number != 0)
+    if (changed)
         pictureChanged();
 }
 

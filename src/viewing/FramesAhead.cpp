@@ -251,8 +251,11 @@ void FramesAhead::work()
         lock.lock();
         composing.erase(n);
         onCanvas.erase(n);
-        if (composed && composed.generation == startedIn)
+        if (composed && composed.generation == startedIn) {
             keep(std::move(composed));
+            if (keptCallback && kept.contains(n))
+                keptCallback(n);
+        }
         else if (composed)
             recycle(std::move(composed.pixels));
         else if (n <= count)
@@ -395,6 +398,15 @@ void FramesAhead::prune()
     }
 }
 
+FramesAhead::Shown FramesAhead::handOut(std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer)
+{
+    // A kept frame leaves the cache until it is given back.
+    Shown shown{answer, std::move(it->second)};
+    kept.erase(it);
+    replaced(shown.frame.number);
+    return shown;
+}
+
 void FramesAhead::replaced(std::int32_t number)
 {
     // The frame the caller held comes back once the new one is on show: not composed meanwhile.
@@ -438,13 +450,6 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
         return {};
     wanted = number;
     changed.notify_all();
-    // Hands out a kept frame: it leaves the cache until it is given back.
-    auto handOut = [&](std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer) {
-        Shown shown{answer, std::move(it->second)};
-        kept.erase(it);
-        replaced(shown.frame.number);
-        return shown;
-    };
     if (auto it = kept.find(number); it != kept.end())
         return handOut(it, Answer::Ready);
     if (threads == Threads::Worker && clockRunning && onShow != 0) {
@@ -477,6 +482,19 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     }
     replaced(number);
     return {Answer::ComposedNow, std::move(composed)};
+}
+
+FramesAhead::Shown FramesAhead::frameIfKept(std::int32_t number)
+{
+    std::lock_guard lock(stateLock);
+    auto it = kept.find(number);
+    return it == kept.end() ? Shown{} : handOut(it, Answer::Ready);
+}
+
+void FramesAhead::onKept(std::function<void(std::int32_t)> kept)
+{
+    std::lock_guard lock(stateLock);
+    keptCallback = std::move(kept);
 }
 
 std::int32_t FramesAhead::cachedFrames() const

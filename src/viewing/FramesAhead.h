@@ -16,6 +16,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -105,6 +106,12 @@ public:
     // The kAhead frames after it are then composed ahead. The frame handed out is the caller's until
     // giveBack().
     Shown frame(std::int32_t number, bool clockRunning);
+    // Frame `number` if it is composed and kept (Ready), else nothing (Missing); never composes.
+    Shown frameIfKept(std::int32_t number);
+    // `kept` is called on a worker thread with the number of each frame it has composed and kept, so
+    // that a frame late for its deadline can be shown as soon as it is there. It must only hand the
+    // news on (it runs under the frames' lock).
+    void onKept(std::function<void(std::int32_t)> kept);
     // A frame handed out, back from the caller once another replaced it: kept while it fits (over the
     // budget the frames that come round last go first), its buffer reused otherwise.
     void giveBack(ComposedFrame frame);
@@ -154,6 +161,7 @@ private:
     // `fragment`: a buffer of the composing thread, kept from frame to frame.
     ComposedFrame compose(std::int32_t number, OwnedBytes& fragment);
     bool decodeStandalone(std::int32_t number, ComposedFrame& frame);
+    Shown handOut(std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer); // (state lock held)
     void replaced(std::int32_t number);                                // (state lock held)
     void keep(ComposedFrame frame);                                    // (state lock held)
     void prune();                                                      // (state lock held)
@@ -189,6 +197,7 @@ private:
     OwnedBytes callerFragment; // the caller's buffer for compose()
     std::uint64_t composedFrames = 0;
     bool stopping = false;
+    std::function<void(std::int32_t)> keptCallback;
     std::vector<std::thread> workers;
 };
 

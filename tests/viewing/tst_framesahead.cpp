@@ -221,12 +221,19 @@ private Q_SLOTS:
     }
 
     // At the clock's deadline a frame not ready is never waited for: the newest frame composed since
-    // the one on show stands in, or the frame on show stays. With no clock it is composed at once.
+    // the one on show stands in, or the frame on show stays, and the late frame is taken when it
+    // comes. With no clock it is composed at once.
     void clockNeverWaitsForAFrame()
     {
         auto shared = std::make_shared<Painted::Shared>();
         holdWorkerAt(*shared, 3);
         FramesAhead ahead(std::make_unique<Painted>(8, shared), FramesAhead::Threads::Worker, 8 * kFrameBytes);
+        std::mutex keptLock;
+        QList<int> keptNumbers;
+        ahead.onKept([&](std::int32_t n) {
+            std::lock_guard lock(keptLock);
+            keptNumbers.append(n);
+        });
         OnShow screen{ahead, {}};
         QCOMPARE(screen.show(1, true), FramesAhead::Answer::ComposedNow);
         waitUntilHeld(*shared); // frame 2 is kept, the worker is at 3
@@ -235,9 +242,20 @@ private Q_SLOTS:
         QCOMPARE(screen.frame.number, 2);
         QCOMPARE(screen.show(5, true), FramesAhead::Answer::KeptOnShow);
         QCOMPARE(screen.frame.number, 2);
+        QCOMPARE(ahead.frameIfKept(5).answer, FramesAhead::Answer::Missing); // never composed on the spot
 
+        // The late frame is told of once kept, and then taken as it is.
         release(*shared);
         ahead.waitUntilIdle();
+        {
+            std::lock_guard lock(keptLock);
+            QVERIFY(keptNumbers.contains(5));
+        }
+        FramesAhead::Shown late = ahead.frameIfKept(5);
+        QCOMPARE(late.answer, FramesAhead::Answer::Ready);
+        QCOMPARE(late.frame.number, 5);
+        ahead.giveBack(std::move(screen.frame));
+        screen.frame = std::move(late.frame);
         QCOMPARE(screen.show(6, true), FramesAhead::Answer::Ready);
         QCOMPARE(screen.show(99, true), FramesAhead::Answer::Missing);
         QCOMPARE(screen.frame.number, 6);
