@@ -30,7 +30,16 @@ using DisplayBuffer = OwnedBytes;
 enum class PixelFormat : std::int32_t {
     RGB = 0,  // 3 bytes a pixel: R, G, B; drawn opaque
     ARGB = 2, // 4 bytes a pixel: A, R, G, B; blended over the background colour
+    // The layouts the screen paints without converting them: one native 32-bit word a pixel.
+    PremultipliedNative = 3, // 0xAARRGGBB with colour premultiplied by alpha; blended over the background
+    OpaqueNative = 4,        // 0xFFRRGGBB; drawn opaque
 };
+
+// Whether pixels of `format` are drawn as they are, without the background showing through.
+inline bool drawnOpaque(PixelFormat format)
+{
+    return format == PixelFormat::RGB || format == PixelFormat::OpaqueNative;
+}
 
 // `width` x `height` x 4 zero-filled bytes; an existing buffer of exactly that size is kept as it is
 // (its old pixels stay), anything else is released first. Empty when the size overflows or memory

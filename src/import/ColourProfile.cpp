@@ -65,8 +65,16 @@ bool ConvertDisplayColours(std::uint8_t* pixels, std::uint32_t width, std::uint3
                            std::uint32_t bytesPerRow, PixelFormat format, const QColorTransform& transform)
 {
     const std::uint64_t bytesPerPixel = format == PixelFormat::RGB ? 3 : 4;
-    if (!pixels || width == 0 || height == 0 || width > 0x7FFFFFFF || bytesPerRow < width * bytesPerPixel)
+    if (!pixels || width == 0 || height == 0 || width > 0x7FFFFFFF || bytesPerRow < width * bytesPerPixel ||
+        height > 0x7FFFFFFF)
         return false;
+    // Rows in the layout the screen paints are Qt's own pixels: converted where they lie.
+    if (format == PixelFormat::OpaqueNative || format == PixelFormat::PremultipliedNative) {
+        QImage rows(pixels, int(width), int(height), qsizetype(bytesPerRow),
+                    format == PixelFormat::OpaqueNative ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        rows.applyColorTransform(transform);
+        return rows.constBits() == pixels;
+    }
     // Opaque pixels convert as RGB32, so that the conversion need not look at alpha.
     const QImage::Format bandFormat = format == PixelFormat::RGB ? QImage::Format_RGB32 : QImage::Format_ARGB32;
     QImage band(int(width), int(std::min(kBandRows, height)), bandFormat);

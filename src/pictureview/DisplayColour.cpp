@@ -50,10 +50,13 @@ void PictureView::setColourManaged(bool on)
         }
         break;
     case Mode::Animated:
-        if (auto* managed = dynamic_cast<ColourManagedAnimation*>(animation.get())) {
-            managed->setConverting(on);
+        if (FramesAhead* ahead = framesAhead(); ahead && ahead->changeAnimation([on](PlayableAnimation& shown) {
+                auto* managed = dynamic_cast<ColourManagedAnimation*>(&shown);
+                if (managed)
+                    managed->setConverting(on);
+                return managed != nullptr;
+            }))
             showAnimFrame(d.currentFrame);
-        }
         break;
     }
 }

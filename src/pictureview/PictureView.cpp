@@ -185,6 +185,18 @@ const QImage& PictureView::displayImage() const
         shownImage = QImage();
         return shownImage;
     }
+    const QSize size(static_cast<int>(d.width), static_cast<int>(rows));
+    // Pixels already in the layout Qt paints are drawn from the display buffer itself, without a copy;
+    // the image is made again only when the buffer moved or the frame's shape changed.
+    if (d.pixelFormat == PixelFormat::PremultipliedNative || d.pixelFormat == PixelFormat::OpaqueNative) {
+        const QImage::Format native = d.pixelFormat == PixelFormat::OpaqueNative ? QImage::Format_RGB32
+                                                                                 : QImage::Format_ARGB32_Premultiplied;
+        if (shownImage.constBits() != d.pixels.data.get() || shownImage.size() != size ||
+            shownImage.format() != native || shownImage.bytesPerLine() != static_cast<qsizetype>(d.bytesPerRow))
+            shownImage = QImage(d.pixels.data.get(), size.width(), size.height(),
+                                static_cast<qsizetype>(d.bytesPerRow), native);
+        return shownImage;
+    }
     // A picture larger than can ever be drawn is drawn from a reduced copy, never a second full one.
     if (const std::uint32_t factor = drawnReduction(d.width, rows); factor > 1) {
         shownImage = reduceDisplayToImage(d.pixels.data.get(), d.width, rows, d.bytesPerRow, bytesPerPixel, factor);
@@ -192,7 +204,6 @@ const QImage& PictureView::displayImage() const
     }
     const QImage::Format format =
         d.pixelFormat == PixelFormat::RGB ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-    const QSize size(static_cast<int>(d.width), static_cast<int>(rows));
     // The memory of the previous picture is reused when the new one has the same size, as every frame
     // of an animation does.
     if (shownImage.size() != size || shownImage.format() != format)

@@ -14,6 +14,7 @@
 #include "pictureview/Preview.h"
 #include "pictureview/ScaledPicture.h"
 #include "pictureview/Viewport.h"
+#include "viewing/FramesAhead.h"
 #include "viewing/Player.h"
 #include "viewing/WebPKind.h"
 
@@ -285,6 +286,14 @@ private:
     Requesters* requesters = nullptr;
     JobRunner jobs;
     std::unique_ptr<PlayableAnimation> animation;
+    FramesAhead* framesAhead();        // the animation, its frames composed ahead (Playback.cpp)
+    bool frameFromClock = false;      // the frame asked for is due at the clock's deadline
+    // The animation frame whose pixels `d.pixels` holds (its own pixels empty meanwhile): given back
+    // when the next frame replaces it.
+    ComposedFrame frameOnShow;
+    std::int32_t frameOwed = 0; // the frame the clock asked for last, not ready at its deadline (0: none)
+    void putFrameOnShow(FramesAhead& ahead, ComposedFrame frame);
+    void lateFrameKept(std::int32_t number);
     std::unique_ptr<DirectoryShow> directory;
     std::unique_ptr<RunningEncode> encodeRun;
     // Loading: the newest load's number and stop flag, the busy pointer while it runs, the still it

@@ -3,12 +3,15 @@
 #include "pictureview/PictureView.h"
 
 #include "core/PlayableAnimation.h"
+#include "pictureview/DisplayReduction.h"
 #include "pictureview/SettingsSource.h"
+#include "viewing/FramesAhead.h"
 #include "viewing/TimerPlaybackClock.h"
 
 #include <QMetaObject>
 
 #include <algorithm>
+#include <utility>
 #include <limits>
 
 namespace quorvanta {
@@ -38,7 +41,9 @@ void PictureView::tick()
 {
     player.tick([this](std::int32_t frame) {
         Q_EMIT currentFrameChanged(frame);
+        frameFromClock = true;
         showFrame(frame);
+        frameFromClock = false;
     });
 }
 
@@ -78,29 +83,82 @@ void PictureView::play()
         QMetaObject::invokeMethod(this, [this] { clockCompleted(); }, Qt::QueuedConnection);
 }
 
+// The animation on show with its frames composed ahead: made over the one a load installed, on a
+// worker thread in the program, on demand when the picture object's jobs run inline (as in tests).
+FramesAhead* PictureView::framesAhead()
+{
+    if (!animation)
+        return nullptr;
+    if (auto* ahead = dynamic_cast<FramesAhead*>(animation.get()))
+        return ahead;
+    // A canvas larger than can ever be drawn is kept reduced, as a large still is.
+    const std::uint32_t reduction = drawnReduction(animation->canvasWidth(), animation->canvasHeight());
+    auto ahead = std::make_unique<FramesAhead>(
+        std::move(animation), jobs.inlineJobs() ? FramesAhead::Threads::Inline : FramesAhead::Threads::Worker,
+        FramesAhead::defaultCacheBytes(), reduction);
+    // A frame late for its deadline is shown when it comes, unless the clock has moved on by then.
+    ahead->onKept([this](std::int32_t number) {
+        QMetaObject::invokeMethod(this, [this, number] { lateFrameKept(number); }, Qt::QueuedConnection);
+    });
+    animation = std::move(ahead);
+    return static_cast<FramesAhead*>(animation.get());
+}
+
+void PictureView::lateFrameKept(std::int32_t number)
+{
+    auto* ahead = dynamic_cast<FramesAhead*>(animation.get());
+    if (!ahead || d.mode != Mode::Animated || number != frameOwed)
+        return;
+    if (FramesAhead::Shown shown = ahead->frameIfKept(number); shown.frame) {
+        frameOwed = 0;
+        putFrameOnShow(*ahead, std::move(shown.frame));
+        pictureChanged();
+    }
+}
+
+void PictureView::putFrameOnShow(FramesAhead& ahead, ComposedFrame frame)
+{
+    // The frame's pixels become the display buffer as they are; the frame they replace goes back to
+    // the animation, to be kept or reused.
+    DisplayBuffer previous = std::exchange(d.pixels, std::move(frame.pixels));
+    if (previous && frameOnShow.number != 0) {
+        frameOnShow.pixels = std::move(previous);
+        ahead.giveBack(std::move(frameOnShow));
+    }
+    frameOnShow = std::move(frame);
+    d.pixelFormat = frameOnShow.opaque ? PixelFormat::OpaqueNative : PixelFormat::PremultipliedNative;
+    d.bytesPerRow = d.width * 4;
+}
+
 void PictureView::showAnimFrame(std::int32_t frame)
 {
-    if (!animation) {
+    FramesAhead* ahead = framesAhead();
+    if (!ahead) {
         setFrameCount(-1);
         return;
     }
     // The file's values, set before the frame is looked up.
-    d.loopCount = static_cast<std::int32_t>(std::min<std::uint32_t>(animation->loopCount(),
+    d.loopCount = static_cast<std::int32_t>(std::min<std::uint32_t>(ahead->loopCount(),
                                                                     std::numeric_limits<std::int32_t>::max()));
-    d.backgroundColor = animation->backgroundColor();
-    d.width = animation->canvasWidth();
-    d.height = animation->canvasHeight();
-    if (frame < 1 || frame > animation->frameCount()) {
+    d.backgroundColor = ahead->backgroundColor();
+    d.width = ahead->frameWidth();
+    d.height = ahead->frameHeight();
+    if (frame < 1 || frame > ahead->frameCount()) {
         setFrameCount(-1);
         return;
     }
-    d.pixelFormat = PixelFormat::ARGB;
-    d.bytesPerRow = d.width * 4;
-    animation->show(frame, d.pixels);
+    // At the clock's deadline a frame not composed yet is not waited for (see FramesAhead::Answer).
+    FramesAhead::Shown shown = ahead->frame(frame, d.inputHandlerAdded && frameFromClock);
+    const bool late = shown.answer == FramesAhead::Answer::Earlier || shown.answer == FramesAhead::Answer::KeptOnShow;
+    frameOwed = late ? frame : 0;
+    const bool changed = static_cast<bool>(shown.frame);
+    if (changed)
+        putFrameOnShow(*ahead, std::move(shown.frame));
     // Known once the frame was read, for animations decoded as they play.
-    d.frameDelay = millisecondsToDelay(animation->frameDuration(frame));
-    setFrameCount(animation->frameCount());
-    pictureChanged();
+    d.frameDelay = millisecondsToDelay(ahead->frameDuration(frame));
+    setFrameCount(ahead->frameCount());
+    if (changed)
+        pictureChanged();
 }
 
 } // namespace quorvanta

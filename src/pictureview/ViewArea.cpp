@@ -126,7 +126,7 @@ void PictureView::drawPicture(QPainter& painter, const QImage& image)
         return;
     // From here on in device pixels, so that nothing is scaled twice.
     painter.scale(1 / ratio, 1 / ratio);
-    if (d.pixelFormat != PixelFormat::RGB) {
+    if (!drawnOpaque(d.pixelFormat)) {
         if (viewport.choice().checkerboard) {
             painter.setBrushOrigin(picture.topLeft());
             painter.fillRect(visible, checkerboard(ratio));

@@ -6,6 +6,7 @@
 #include <webp/demux.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace quorvanta {
@@ -37,13 +38,29 @@ inline void blendPixel(std::uint8_t* dst, const std::uint8_t* src)
     dst[0] = static_cast<std::uint8_t>(blendA);
 }
 
+// How many pixels from `src` on (at most `count`) have alpha `alpha`.
+inline std::uint32_t runOf(const std::uint8_t* src, std::uint32_t count, std::uint8_t alpha)
+{
+    std::uint32_t n = 0;
+    while (n < count && src[4 * n] == alpha)
+        ++n;
+    return n;
+}
+
 void blendRow(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t count)
 {
-    for (std::uint32_t i = 0; i < count; ++i, dst += 4, src += 4) {
-        if (src[0] == 255)
-            std::memcpy(dst, src, 4);
-        else
-            blendPixel(dst, src);
+    // Frames are mostly runs of opaque pixels (copied as a block) and of transparent ones (which leave
+    // the canvas as it is); only the pixels between are blended one by one.
+    for (std::uint32_t i = 0; i < count;) {
+        if (const std::uint32_t opaque = runOf(src + 4ull * i, count - i, 255)) {
+            std::memcpy(dst + 4ull * i, src + 4ull * i, 4ull * opaque);
+            i += opaque;
+        } else if (const std::uint32_t clear = runOf(src + 4ull * i, count - i, 0)) {
+            i += clear;
+        } else {
+            blendPixel(dst + 4ull * i, src + 4ull * i);
+            ++i;
+        }
     }
 }
 
@@ -182,25 +199,31 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
     std::uint8_t* origin = canvas + static_cast<std::uint64_t>(f.y) * stride + f.x * 4ull;
     const std::uint64_t rowBytes = f.width * 4ull;
     if (f.keyFrame || !f.blend || !f.hasAlpha)
-        return decode(f, origin, stride, static_cast<std::uint64_t>(stride) * (f.height - 1) + rowBytes);
+        return pixelsOf(number, origin, stride, static_cast<std::uint64_t>(stride) * (f.height - 1) + rowBytes);
 
     // A blended frame: decoded aside, then laid over the canvas. Inside the rectangle of a previous
     // frame that was disposed to background the canvas is clear, and the frame's pixels are taken as
     // they are.
     const std::uint64_t needed = rowBytes * f.height;
-    if (frameBufferSize < needed) {
-        frameBuffer = allocZeroed<std::uint8_t>(needed);
-        frameBufferSize = frameBuffer ? needed : 0;
-        if (!frameBuffer)
+    const std::uint8_t* pixels = nullptr;
+    if (number == predecodedNumber && predecoded && predecoded->size == needed) {
+        pixels = predecoded->data.get(); // decoded beforehand: laid over from where it is
+    } else {
+        if (frameBufferSize < needed) {
+            frameBuffer = allocZeroed<std::uint8_t>(needed);
+            frameBufferSize = frameBuffer ? needed : 0;
+            if (!frameBuffer)
+                return false;
+        }
+        if (!decode(f, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
             return false;
+        pixels = frameBuffer.get();
     }
-    if (!decode(f, frameBuffer.get(), static_cast<std::uint32_t>(rowBytes), needed))
-        return false;
     const bool clearedRect = prev && prev->disposeToBackground;
     for (std::uint32_t row = 0; row < f.height; ++row) {
         const std::uint32_t y = f.y + row;
         std::uint8_t* dst = origin + static_cast<std::uint64_t>(row) * stride;
-        const std::uint8_t* src = frameBuffer.get() + row * rowBytes;
+        const std::uint8_t* src = pixels + row * rowBytes;
         // Columns [left, right) of this row lie in the cleared rectangle.
         std::uint32_t left = f.x, right = f.x;
         if (clearedRect && y >= prev->y && y < prev->y + prev->height) {
@@ -214,12 +237,100 @@ bool AnimationState::drawFrame(std::int32_t number, bool startsComposition, std:
     return true;
 }
 
+bool AnimationState::pixelsOf(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)
+{
+    const WebPFrameEntry& f = frame(number);
+    const std::uint64_t rowBytes = f.width * 4ull;
+    if (number != predecodedNumber || !predecoded || predecoded->size != rowBytes * f.height)
+        return decode(f, out, stride, size);
+    for (std::uint32_t row = 0; row < f.height; ++row)
+        std::memcpy(out + std::uint64_t{row} * stride, predecoded->data.get() + row * rowBytes, rowBytes);
+    return true;
+}
+
+bool AnimationState::decodeFragment(std::int32_t number, OwnedBytes& fragment) const
+{
+    if (number < 1 || number > frameCount() || !frame(number).usable)
+        return false;
+    const WebPFrameEntry& f = frame(number);
+    const std::uint64_t bytes = f.width * 4ull * f.height; // the frame lies on the canvas: in the budget
+    if (fragment.size != bytes) {
+        fragment.reset();
+        fragment.data = allocZeroed<std::uint8_t>(bytes);
+        fragment.size = fragment.data ? bytes : 0;
+    }
+    if (!fragment)
+        return false;
+    // A configuration of its own: the state's one is in use by compose() on another thread.
+    WebPDecoderConfig local;
+    if (!WebPInitDecoderConfig(&local))
+        return false;
+    setViewingOptions(local.options);
+    local.output.colorspace = MODE_ARGB;
+    local.output.is_external_memory = 1;
+    local.output.u.RGBA.rgba = fragment.data.get();
+    local.output.u.RGBA.stride = static_cast<int>(f.width * 4);
+    local.output.u.RGBA.size = static_cast<std::size_t>(bytes);
+    if (WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK)
+        return true;
+    fragment.reset();
+    return false;
+}
+
+bool AnimationState::showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas)
+{
+    predecoded = &fragment;
+    predecodedNumber = number;
+    const bool ok = show(number, canvas);
+    predecoded = nullptr;
+    predecodedNumber = 0;
+    return ok;
+}
+
 bool AnimationState::decode(const WebPFrameEntry& f, std::uint8_t* out, std::uint32_t stride, std::uint64_t size)
 {
     config.output.u.RGBA.rgba = out;
     config.output.u.RGBA.stride = static_cast<int>(stride);
     config.output.u.RGBA.size = static_cast<std::size_t>(size);
     return WebPDecode(f.bytes, f.size, &config) == VP8_STATUS_OK;
+}
+
+bool AnimationState::standsAlone(std::int32_t number) const
+{
+    if (number < 1 || number > frameCount())
+        return false;
+    const WebPFrameEntry& f = frame(number);
+    return f.usable && f.width == width && f.height == height && (!f.hasAlpha || !f.blend);
+}
+
+bool AnimationState::decodeNative(std::int32_t number, std::uint32_t outWidth, std::uint32_t outHeight,
+                                  std::uint8_t* out, std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const
+{
+    if (!out || !standsAlone(number) || outWidth == 0 || outHeight == 0 || outWidth > width || outHeight > height ||
+        std::uint64_t{stride} < std::uint64_t{outWidth} * 4 || std::uint64_t{stride} * outHeight > size)
+        return false;
+    const WebPFrameEntry& f = frame(number);
+    // A configuration of its own: the state's one is in use by compose() on another thread.
+    WebPDecoderConfig local;
+    if (!WebPInitDecoderConfig(&local))
+        return false;
+    setViewingOptions(local.options);
+    // A smaller size is made by the decoder as it goes, which costs no pass of its own.
+    if (outWidth != width || outHeight != height) {
+        local.options.use_scaling = 1;
+        local.options.scaled_width = static_cast<int>(outWidth);
+        local.options.scaled_height = static_cast<int>(outHeight);
+    }
+    // Premultiplied native 32-bit words: b,g,r,A bytes on a little-endian machine, A,r,g,b on a
+    // big-endian one.
+    constexpr bool little = std::endian::native == std::endian::little;
+    local.output.colorspace = little ? MODE_bgrA : MODE_Argb;
+    local.output.is_external_memory = 1;
+    local.output.u.RGBA.rgba = out;
+    local.output.u.RGBA.stride = static_cast<int>(stride);
+    local.output.u.RGBA.size = static_cast<std::size_t>(size);
+    hasAlpha = f.hasAlpha;
+    return WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK;
 }
 
 } // namespace quorvanta

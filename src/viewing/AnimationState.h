@@ -63,11 +63,26 @@ public:
     // frame. False when a frame's bitstream could not be decoded (the canvas then holds what could be).
     bool compose(std::int32_t number, std::uint8_t* canvas);
 
+    // Decodes frame `number`'s own bitstream into `fragment` (its rectangle's A,R,G,B bytes), which is
+    // all of a frame's cost that does not depend on the canvas. Safe from several threads at once.
+    bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const;
+    // show(), with frame `number`'s pixels taken from `fragment` (decoded by decodeFragment) in place
+    // of decoding them.
+    bool showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas);
+
     // Makes `canvas` a canvas-sized A,R,G,B buffer showing frame `number` (1..frameCount). A canvas
     // this state composed last is drawn on from where it stands; any other buffer (a new file, an
     // imported picture) is replaced by a fresh one. False when the frame does not exist or a frame's
     // bitstream could not be decoded (the canvas then holds what could be).
     bool show(std::int32_t number, DisplayBuffer& canvas);
+
+    // Whether frame `number` covers the whole canvas and replaces it, so that nothing before it counts.
+    bool standsAlone(std::int32_t number) const;
+    // Decodes frame `number`, which stands alone, at `outWidth` x `outHeight` (at most the canvas) into
+    // premultiplied native 32-bit words (see StandaloneFrames). Touches nothing of the state but its
+    // frame table: safe from several threads at once.
+    bool decodeNative(std::int32_t number, std::uint32_t outWidth, std::uint32_t outHeight, std::uint8_t* out,
+                      std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const;
 
     // The buffer last composed into (null after forgetCanvas) and the frame it shows.
     const std::uint8_t* canvas() const { return lastCanvas; }
@@ -81,6 +96,8 @@ public:
 private:
     bool drawFrame(std::int32_t number, bool startsComposition, std::uint8_t* canvas);
     bool decode(const WebPFrameEntry& frame, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
+    // Frame `number` into `out`: copied from the fragment decoded for it beforehand, or decoded.
+    bool pixelsOf(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size);
 
     std::shared_ptr<const std::uint8_t[]> fileBytes; // the frames point into them
     std::unique_ptr<WebPDemuxer, DemuxerDeleter> demuxer;
@@ -92,6 +109,8 @@ private:
     std::uint64_t frameBufferSize = 0;
     std::uint8_t* lastCanvas = nullptr;
     std::int32_t composed = 0;
+    const OwnedBytes* predecoded = nullptr; // frame predecodedNumber's pixels, during showDecoded
+    std::int32_t predecodedNumber = 0;
 };
 
 } // namespace quorvanta

@@ -1,14 +1,16 @@
 #pragma once
-// An animated WebP played from its frame table: AnimationState seen as a PlayableAnimation.
+// An animated WebP played from its frame table: AnimationState seen as a PlayableAnimation, whose frames
+// that cover the canvas whole can be decoded apart from the others.
 
 #include "core/PlayableAnimation.h"
 #include "viewing/AnimationState.h"
+#include "viewing/StandaloneFrames.h"
 
 #include <memory>
 
 namespace quorvanta {
 
-class WebPAnimationPlayback final : public PlayableAnimation {
+class WebPAnimationPlayback final : public PlayableAnimation, public StandaloneFrames {
 public:
     explicit WebPAnimationPlayback(std::unique_ptr<AnimationState> state) : state(std::move(state)) {}
 
@@ -31,6 +33,21 @@ public:
     std::int32_t frameDuration(std::int32_t number) const override
     {
         return number >= 1 && number <= state->frameCount() ? state->frame(number).duration : 0;
+    }
+
+    bool standsAlone(std::int32_t number) const override { return state->standsAlone(number); }
+    bool decodeStandalone(std::int32_t number, std::uint32_t width, std::uint32_t height, std::uint8_t* out,
+                          std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const override
+    {
+        return state->decodeNative(number, width, height, out, stride, size, hasAlpha);
+    }
+    bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const override
+    {
+        return state->decodeFragment(number, fragment);
+    }
+    bool showDecoded(std::int32_t number, const OwnedBytes& fragment, DisplayBuffer& canvas) override
+    {
+        return state->showDecoded(number, fragment, canvas);
     }
 
 private:

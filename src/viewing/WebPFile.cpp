@@ -2,6 +2,7 @@
 
 #include <webp/decode.h>
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -59,9 +60,9 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
         config.options.scaled_width = static_cast<int>(reduced.width);
         config.options.scaled_height = static_cast<int>(reduced.height);
     }
-    out.pixelFormat = alpha ? PixelFormat::ARGB : PixelFormat::RGB;
-    const std::uint32_t bytesPerPixel = alpha ? 4 : 3;
-    out.bytesPerRow = out.width * bytesPerPixel; // at most 16383 * 4
+    // Decoded in the layout the screen paints, so that it is drawn from this buffer without a copy.
+    out.pixelFormat = alpha ? PixelFormat::PremultipliedNative : PixelFormat::OpaqueNative;
+    out.bytesPerRow = out.width * 4; // at most 16383 * 4
 
     // The decoder writes every byte of the picture's rows, so only the rest of the 4-byte-a-pixel
     // buffer is cleared, after it (clearing it all would cost a pass over the whole buffer).
@@ -82,7 +83,9 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
     VP8StatusCode decodeStatus = VP8_STATUS_OUT_OF_MEMORY;
     if (out.pixels && featureStatus == VP8_STATUS_OK) {
         // Decoded straight into the display buffer: no second copy.
-        config.output.colorspace = alpha ? MODE_ARGB : MODE_RGB;
+        // Native 32-bit words: B,G,R,A bytes on a little-endian machine, A,R,G,B on a big-endian one.
+        constexpr bool little = std::endian::native == std::endian::little;
+        config.output.colorspace = alpha ? (little ? MODE_bgrA : MODE_Argb) : (little ? MODE_BGRA : MODE_ARGB);
         config.output.is_external_memory = 1;
         config.output.u.RGBA.rgba = out.pixels.data.get();
         config.output.u.RGBA.stride = static_cast<int>(out.bytesPerRow);

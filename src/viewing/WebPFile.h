@@ -44,9 +44,10 @@ struct StillPicture {
     std::string refusedBecause; // a lossless picture whose decoding alone is over the budget: why
 };
 
-// Decodes straight into a zero-filled buffer of width * height * 4 bytes: R,G,B rows (3 bytes a pixel)
-// for an opaque picture, A,R,G,B rows for one with alpha. In-loop filtering is skipped and chroma is
-// upsampled plainly, trading a little quality for speed.
+// Decodes straight into a buffer of width * height native 32-bit words, the layout the screen paints:
+// 0xFFRRGGBB for an opaque picture (OpaqueNative), 0xAARRGGBB premultiplied for one with alpha
+// (PremultipliedNative). In-loop filtering is skipped and chroma is upsampled plainly, trading a
+// little quality for speed.
 // `reusable`, when given, is taken as the output buffer if it has exactly the size needed, and
 // released before a new one is allocated otherwise.
 // A picture whose declared size is over the decode budget is decoded scaled down to at most

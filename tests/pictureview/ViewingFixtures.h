@@ -154,8 +154,10 @@ inline QString compareWithReference(const quorvanta::InstanceData& d, const Pam&
         return QStringLiteral("size %1x%2, reference %3x%4").arg(d.width).arg(d.height).arg(ref.width).arg(ref.height);
     if (!d.pixels || d.pixels.size != quint64(ref.width) * ref.height * 4)
         return QStringLiteral("display buffer missing or of the wrong size");
-    const bool argb = d.pixelFormat == quorvanta::PixelFormat::ARGB;
-    const quint32 bpp = argb ? 4 : 3;
+    using quorvanta::PixelFormat;
+    const bool native = d.pixelFormat == PixelFormat::PremultipliedNative || d.pixelFormat == PixelFormat::OpaqueNative;
+    const bool argb = d.pixelFormat == PixelFormat::ARGB;
+    const quint32 bpp = argb || native ? 4 : 3;
     if (d.bytesPerRow != d.width * bpp)
         return QStringLiteral("bytesPerRow %1").arg(d.bytesPerRow);
     const auto* ours = d.pixels.data.get();
@@ -163,10 +165,23 @@ inline QString compareWithReference(const quorvanta::InstanceData& d, const Pam&
     for (qsizetype i = 0; i < qsizetype(ref.width) * ref.height; ++i) {
         const uchar* p = ours + i * bpp;
         const uchar* q = theirs + i * 4;
-        const bool same = argb ? (p[0] == q[3] && p[1] == q[0] && p[2] == q[1] && p[3] == q[2])
-                               : (p[0] == q[0] && p[1] == q[1] && p[2] == q[2]);
+        std::uint32_t word = 0;
+        std::memcpy(&word, p, 4);
+        // A native word is premultiplied, by the decoder's own rounding: within one of the exact value.
+        auto near = [a = int(q[3]), word](int c, int shift) {
+            return std::abs(int((word >> shift) & 0xFF) - (c * a + 127) / 255) <= 1;
+        };
+        // An opaque picture's words carry its colour as it is (as R,G,B bytes did).
+        const bool same = d.pixelFormat == PixelFormat::OpaqueNative
+                              ? (word & 0xFFFFFF) == (std::uint32_t(q[0]) << 16 | std::uint32_t(q[1]) << 8 | q[2])
+                          : native ? (word >> 24) == q[3] && near(q[0], 16) && near(q[1], 8) && near(q[2], 0)
+                          : argb ? (p[0] == q[3] && p[1] == q[0] && p[2] == q[1] && p[3] == q[2])
+                                 : (p[0] == q[0] && p[1] == q[1] && p[2] == q[2]);
         if (!same)
-            return QStringLiteral("pixel %1 differs").arg(i);
+            return QStringLiteral("pixel %1 differs: ours %2, reference RGBA %3")
+                .arg(i)
+                .arg(qFromLittleEndian<quint32>(p), 8, 16, QLatin1Char('0'))
+                .arg(qFromBigEndian<quint32>(q), 8, 16, QLatin1Char('0'));
     }
     // An RGB picture leaves the last quarter of its 4-byte-a-pixel buffer zero.
     for (quint64 i = quint64(ref.width) * ref.height * bpp; i < d.pixels.size; ++i)

@@ -4,6 +4,7 @@
 // (the sanitizer build checks the last).
 
 #include "ViewingFixtures.h"
+#include "PictureFixtures.h"
 #include "WebPBuilder.h"
 
 #include "pictureview/BusyPointer.h"
@@ -24,6 +25,9 @@
 using namespace quorvanta;
 using namespace viewingtest;
 using namespace webpbuild;
+using fixtures::premultiplied;
+using fixtures::shownPixels;
+using fixtures::shownPremultiplied;
 
 namespace {
 
@@ -246,10 +250,12 @@ private Q_SLOTS:
             QVERIFY(WebPAnimDecoderGetNext(decoder, &rgba, &timestamp));
         const InstanceData& d = view.state();
         QCOMPARE(d.pixels.size, quint64(64));
-        for (int i = 0; i < 16; ++i)
-            QCOMPARE(QByteArray(reinterpret_cast<const char*>(d.pixels.data.get() + i * 4), 4),
-                     QByteArray(reinterpret_cast<const char*>(rgba + i * 4 + 3), 1) +
-                         QByteArray(reinterpret_cast<const char*>(rgba + i * 4), 3));
+        const std::vector<std::uint32_t> shown = shownPremultiplied(d);
+        for (int i = 0; i < 16; ++i) {
+            const std::uint8_t* q = rgba + i * 4;
+            QCOMPARE(shown[std::size_t(i)], premultiplied(std::uint32_t(q[3]) << 24 | std::uint32_t(q[0]) << 16 |
+                                                          std::uint32_t(q[1]) << 8 | q[2]));
+        }
         WebPAnimDecoderDelete(decoder);
     }
 
@@ -371,10 +377,10 @@ private Q_SLOTS:
         QCOMPARE(view.state().frameCount, 3);
         QVERIFY(QFile::resize(file, 20));
         view.send(MethodId::ShowAnimFrame, 3);
-        QCOMPARE(view.state().pixels.data[1], uchar(0xC0)); // the red of frame 3
+        QCOMPARE(shownPixels(view.state())[0], 0xFFC00000u); // the red of frame 3
         QVERIFY(QFile::remove(file));
         view.send(MethodId::ShowAnimFrame, 2);
-        QCOMPARE(view.state().pixels.data[1], uchar(0x80));
+        QCOMPARE(shownPixels(view.state())[0], 0xFF800000u);
         QCOMPARE(view.state().frameCount, 3);
     }
 };

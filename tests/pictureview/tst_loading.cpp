@@ -110,6 +110,35 @@ private Q_SLOTS:
         }
     }
 
+    // A still is decoded in the layout the screen paints and drawn from the display buffer itself:
+    // held once, opaque or not. An animation frame too, from the second frame on the same buffer.
+    void drawnFromTheDisplayBufferItself_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("drawnAs");
+        QTest::newRow("opaque lossy") << path("lossy.webp") << int(PixelFormat::OpaqueNative) << int(QImage::Format_RGB32);
+        QTest::newRow("opaque lossless") << path("lossless.webp") << int(PixelFormat::OpaqueNative)
+                                         << int(QImage::Format_RGB32);
+        QTest::newRow("alpha") << path("lossy-alpha.webp") << int(PixelFormat::PremultipliedNative)
+                               << int(QImage::Format_ARGB32_Premultiplied);
+    }
+    void drawnFromTheDisplayBufferItself()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, format);
+        QFETCH(int, drawnAs);
+        PictureView view;
+        view.send(MethodId::Load, testsupport::bytesOf(file));
+        const InstanceData& d = view.state();
+        QCOMPARE(int(d.pixelFormat), format);
+        QCOMPARE(d.bytesPerRow, d.width * 4);
+        const QImage& image = view.displayImage();
+        QCOMPARE(int(image.format()), drawnAs);
+        QCOMPARE(image.size(), QSize(int(d.width), int(d.height)));
+        QCOMPARE(static_cast<const void*>(image.constBits()), static_cast<const void*>(d.pixels.data.get()));
+    }
+
     // A WebP file's name plays no part, and a PNG called .webp goes to the picture import.
     void kindByContentNotName()
     {
@@ -118,7 +147,7 @@ private Q_SLOTS:
         PictureView view;
         view.send(MethodId::Load, testsupport::bytesOf(path("really-webp.png")));
         QCOMPARE(view.state().mode, Mode::Still);
-        QCOMPARE(view.state().pixelFormat, PixelFormat::ARGB);
+        QCOMPARE(view.state().pixelFormat, PixelFormat::PremultipliedNative);
         QCOMPARE(view.state().bytesPerRow, 33u * 4);
 
         bool importShown = false;

@@ -5,6 +5,7 @@
 #include "AnimationDecode.h"
 #include "MetadataFixtures.h"
 #include "TestSupport.h"
+#include "core/DisplayBuffer.h"
 #include "core/PictureRecord.h"
 #include "import/ImportPictureFile.h"
 
@@ -15,7 +16,9 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <unistd.h>
 #include <cstring>
@@ -156,11 +159,48 @@ inline testsupport::DecodedAnimation decodeAnimationFile(const QString& path)
     return testsupport::decodeAnimation({bytes.begin(), bytes.end()});
 }
 
-// The display buffer's pixels as 0xAARRGGBB values.
+// 0xAARRGGBB with its colour premultiplied by alpha, rounded as the screen's layout has it.
+inline std::uint32_t premultiplied(std::uint32_t argb)
+{
+    const std::uint32_t a = argb >> 24;
+    std::uint32_t out = a << 24;
+    for (int shift = 0; shift < 24; shift += 8)
+        out |= (((argb >> shift) & 0xFF) * a + 127) / 255 << shift;
+    return out;
+}
+
+// The display buffer's pixels as 0xAARRGGBB values, whatever its layout: premultiplied native words
+// are brought back to straight colour (exact for opaque and fully transparent pixels).
 template <class State>
 std::vector<std::uint32_t> shownPixels(const State& d)
 {
-    return testsupport::argbBytesToPixels(d.pixels.data.get(), std::size_t(d.width) * d.height);
+    const std::size_t count = std::size_t(d.width) * d.height;
+    if (d.pixelFormat != quorvanta::PixelFormat::PremultipliedNative &&
+        d.pixelFormat != quorvanta::PixelFormat::OpaqueNative)
+        return testsupport::argbBytesToPixels(d.pixels.data.get(), count);
+    std::vector<std::uint32_t> out(count);
+    std::memcpy(out.data(), d.pixels.data.get(), count * 4);
+    for (std::uint32_t& p : out) {
+        const std::uint32_t a = p >> 24;
+        std::uint32_t straight = a << 24;
+        for (int shift = 0; a != 0 && shift < 24; shift += 8)
+            straight |= std::min<std::uint32_t>(255, (((p >> shift) & 0xFF) * 255 + a / 2) / a) << shift;
+        p = straight;
+    }
+    return out;
+}
+
+// The display buffer's pixels premultiplied, as the screen takes them, whatever its layout.
+template <class State>
+std::vector<std::uint32_t> shownPremultiplied(const State& d)
+{
+    std::vector<std::uint32_t> out = shownPixels(d);
+    if (d.pixelFormat == quorvanta::PixelFormat::PremultipliedNative || d.pixelFormat == quorvanta::PixelFormat::OpaqueNative)
+        std::memcpy(out.data(), d.pixels.data.get(), out.size() * 4);
+    else
+        for (std::uint32_t& p : out)
+            p = premultiplied(p);
+    return out;
 }
 
 using testsupport::StdoutCapture;

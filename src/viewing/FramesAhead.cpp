@@ -1,0 +1,539 @@
+#include "viewing/FramesAhead.h"
+
+#include "core/DecodeBudget.h"
+#include "viewing/StandaloneFrames.h"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+
+namespace quorvanta {
+
+namespace {
+
+// A value no other frames had: frames are told apart by it across animations.
+std::uint64_t newGeneration()
+{
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
+// How far `to` lies after `from` when playback runs round the `count` frames.
+std::int32_t stepsAfter(std::int32_t from, std::int32_t to, std::int32_t count)
+{
+    return count > 0 ? ((to - from) % count + count) % count : 0;
+}
+
+} // namespace
+
+bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels)
+{
+    // No branches in the loop, so that the compiler can vectorise it.
+    std::uint32_t allAlpha = 0xFF;
+    for (std::uint64_t i = 0; i < pixels; ++i) {
+        const std::uint32_t a = in[4 * i];
+        // Rounded a * c / 255, exact for a == 255.
+        auto mul = [a](std::uint32_t c) {
+            const std::uint32_t t = a * c + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        out[i] = (a << 24) | (mul(in[4 * i + 1]) << 16) | (mul(in[4 * i + 2]) << 8) | mul(in[4 * i + 3]);
+        allAlpha &= a;
+    }
+    return allAlpha == 0xFF;
+}
+
+bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                    std::uint32_t* out)
+{
+    const std::uint32_t across = width / factor, down = height / factor;
+    const std::uint32_t area = factor * factor;
+    // Sums of a block fit 32 bits while factor * factor * 255 * 255 does (factor up to 256).
+    if (factor == 0 || factor > 256)
+        return false;
+    const std::uint32_t colourDivisor = area * 255;
+    std::uint32_t allAlpha = 0xFF;
+    if (factor == 2) {
+        // The common case (a canvas of 4K and the like), spelt out so that the loop has no inner ones.
+        for (std::uint32_t oy = 0; oy < down; ++oy) {
+            const std::uint8_t* p = in + std::uint64_t{oy} * 2 * width * 4;
+            const std::uint8_t* q = p + std::uint64_t{width} * 4;
+            std::uint32_t* outRow = out + std::uint64_t{oy} * across;
+            for (std::uint32_t ox = 0; ox < across; ++ox, p += 8, q += 8) {
+                const std::uint32_t a0 = p[0], a1 = p[4], a2 = q[0], a3 = q[4];
+                auto colour = [&](int c) {
+                    return (a0 * p[c] + a1 * p[c + 4] + a2 * q[c] + a3 * q[c + 4] + 510) / 1020;
+                };
+                const std::uint32_t a = (a0 + a1 + a2 + a3 + 2) / 4;
+                outRow[ox] = a << 24 | colour(1) << 16 | colour(2) << 8 | colour(3);
+                allAlpha &= a;
+            }
+        }
+        return allAlpha == 0xFF;
+    }
+    for (std::uint32_t oy = 0; oy < down; ++oy) {
+        const std::uint8_t* top = in + std::uint64_t{oy} * factor * width * 4;
+        std::uint32_t* outRow = out + std::uint64_t{oy} * across;
+        for (std::uint32_t ox = 0; ox < across; ++ox) {
+            std::uint32_t sa = 0, sr = 0, sg = 0, sb = 0;
+            for (std::uint32_t y = 0; y < factor; ++y) {
+                const std::uint8_t* p = top + (std::uint64_t{y} * width + std::uint64_t{ox} * factor) * 4;
+                for (std::uint32_t x = 0; x < factor; ++x, p += 4) {
+                    const std::uint32_t a = p[0];
+                    sa += a;
+                    sr += a * p[1];
+                    sg += a * p[2];
+                    sb += a * p[3];
+                }
+            }
+            const std::uint32_t a = (sa + area / 2) / area;
+            auto colour = [&](std::uint32_t sum) { return (sum + colourDivisor / 2) / colourDivisor; };
+            outRow[ox] = a << 24 | colour(sr) << 16 | colour(sg) << 8 | colour(sb);
+            allAlpha &= a;
+        }
+    }
+    return allAlpha == 0xFF;
+}
+
+void premultiplyNative(std::uint32_t* pixels, std::uint64_t count)
+{
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint32_t p = pixels[i];
+        const std::uint32_t a = p >> 24;
+        auto mul = [a](std::uint32_t c) {
+            const std::uint32_t t = a * c + 128;
+            return (t + (t >> 8)) >> 8;
+        };
+        pixels[i] = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
+    }
+}
+
+bool allOpaque(const std::uint32_t* pixels, std::uint64_t count)
+{
+    // No early exit, so that the compiler can vectorise it: a frame is read once either way.
+    std::uint32_t all = 0xFF000000u;
+    for (std::uint64_t i = 0; i < count; ++i)
+        all &= pixels[i];
+    return all == 0xFF000000u;
+}
+
+void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                  std::uint32_t* out)
+{
+    const std::uint32_t across = width / factor, down = height / factor;
+    const std::uint32_t area = factor * factor;
+    std::vector<std::uint32_t> sums(std::size_t{across} * 4);
+    for (std::uint32_t oy = 0; oy < down; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (std::uint32_t y = oy * factor; y < (oy + 1) * factor; ++y) {
+            const std::uint32_t* row = in + std::uint64_t{y} * width;
+            for (std::uint32_t x = 0; x < across * factor; ++x) {
+                const std::uint32_t p = row[x];
+                std::uint32_t* sum = &sums[std::size_t{x / factor} * 4];
+                sum[0] += p >> 24;
+                sum[1] += (p >> 16) & 0xFF;
+                sum[2] += (p >> 8) & 0xFF;
+                sum[3] += p & 0xFF;
+            }
+        }
+        std::uint32_t* outRow = out + std::uint64_t{oy} * across;
+        for (std::uint32_t ox = 0; ox < across; ++ox) {
+            const std::uint32_t* sum = &sums[std::size_t{ox} * 4];
+            auto mean = [area](std::uint32_t s) { return (s + area / 2) / area; };
+            outRow[ox] = mean(sum[0]) << 24 | mean(sum[1]) << 16 | mean(sum[2]) << 8 | mean(sum[3]);
+        }
+    }
+}
+
+std::uint64_t FramesAhead::defaultCacheBytes()
+{
+    return std::min<std::uint64_t>(96 * kMiB, DecodeBudgetBytes() / 4);
+}
+
+FramesAhead::FramesAhead(std::unique_ptr<PlayableAnimation> played, Threads threads, std::uint64_t cacheBytes,
+                         std::uint32_t reducedBy)
+    : animation(std::move(played)), threads(threads), generation(newGeneration())
+{
+    direct = dynamic_cast<StandaloneFrames*>(animation.get());
+    width = animation->canvasWidth();
+    height = animation->canvasHeight();
+    reduction = reducedBy >= 2 && width / reducedBy >= 1 && height / reducedBy >= 1 ? reducedBy : 1;
+    keptWidth = width / reduction;
+    keptHeight = height / reduction;
+    loops = animation->loopCount();
+    background = animation->backgroundColor();
+    count = std::max(animation->frameCount(), 0);
+    durations.resize(static_cast<std::size_t>(count));
+    for (std::int32_t n = 1; n <= count; ++n)
+        durations[static_cast<std::size_t>(n - 1)] = animation->frameDuration(n);
+    const auto frameBytes = checkedMul(keptWidth, keptHeight, 4);
+    if (frameBytes && *frameBytes > 0)
+        framesKept = static_cast<std::int32_t>(std::clamp<std::uint64_t>(
+            cacheBytes / *frameBytes, 1, std::numeric_limits<std::int32_t>::max()));
+    if (threads == Threads::Worker)
+        for (int i = 0; i < kWorkers; ++i)
+            workers.emplace_back([this] { work(); });
+}
+
+FramesAhead::~FramesAhead()
+{
+    {
+        std::lock_guard lock(stateLock);
+        stopping = true;
+    }
+    changed.notify_all();
+    for (std::thread& worker : workers)
+        worker.join();
+}
+
+std::int32_t FramesAhead::window() const
+{
+    return std::min({kAhead + 1, framesKept, count});
+}
+
+bool FramesAhead::inWindow(std::int32_t number) const
+{
+    return stepsAfter(wanted, number, count) < window();
+}
+
+bool FramesAhead::standsAlone(std::int32_t number) const
+{
+    return direct && direct->standsAlone(number);
+}
+
+std::int32_t FramesAhead::nextToCompose() const
+{
+    if (threads == Threads::Inline || stopping || count == 0 || wanted == 0)
+        return 0;
+    // A frame drawn on the canvas needs every frame since the last that stands alone drawn first.
+    // When the canvas has fallen behind the frame wanted, the frames between are taken in order, so
+    // that both workers decode their bitstreams, rather than left to the next one to draw by itself.
+    std::int32_t from = wanted;
+    if (direct && canvasAt != 0) {
+        const std::int32_t behind = stepsAfter(canvasAt, wanted, count);
+        if (behind > 1 && behind <= count / 2)
+            from = canvasAt % count + 1;
+    }
+    const std::int32_t catchUp = stepsAfter(from, wanted, count);
+    for (std::int32_t step = 0; step < catchUp + window(); ++step) {
+        const std::int32_t n = (from - 1 + step) % count + 1;
+        if (kept.contains(n) || composing.contains(n) || n == asked || n == held || n == returning)
+            continue;
+        if (step < catchUp && standsAlone(n))
+            continue; // passed already, and not needed by the frames after it
+        // Frames drawn on the canvas are taken in order, so that each builds on the one before. When
+        // their bitstreams decode apart, both workers take them (each decodes its own, then waits for
+        // the canvas to show the frame before); otherwise one at a time.
+        if (standsAlone(n) || direct || onCanvas.empty())
+            return n;
+    }
+    return 0;
+}
+
+void FramesAhead::work()
+{
+    OwnedBytes fragment;
+    std::unique_lock lock(stateLock);
+    for (;;) {
+        changed.wait(lock, [this] { return stopping || nextToCompose() != 0; });
+        if (stopping)
+            return;
+        const std::int32_t n = nextToCompose();
+        const bool canvasFrame = !standsAlone(n);
+        composing.insert(n);
+        if (canvasFrame) {
+            onCanvas.insert(n);
+            canvasAt = n;
+        }
+        const std::uint64_t startedIn = generation;
+        lock.unlock();
+        ComposedFrame composed = compose(n, fragment);
+        lock.lock();
+        composing.erase(n);
+        onCanvas.erase(n);
+        if (composed && composed.generation == startedIn) {
+            keep(std::move(composed));
+            if (keptCallback && kept.contains(n))
+                keptCallback(n);
+        }
+        else if (composed)
+            recycle(std::move(composed.pixels));
+        else if (n <= count)
+            stopping = true; // no memory for a frame: compose nothing more ahead
+        changed.notify_all();
+    }
+}
+
+bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame)
+{
+    bool hasAlpha = true;
+    if (!direct->decodeStandalone(number, keptWidth, keptHeight, frame.pixels.data.get(), keptWidth * 4,
+                                  frame.pixels.size, hasAlpha))
+        return false;
+    // A frame with an alpha channel is often opaque all the same; drawn as such it costs no blending.
+    frame.opaque = !hasAlpha || allOpaque(reinterpret_cast<const std::uint32_t*>(frame.pixels.data.get()),
+                                          std::uint64_t{keptWidth} * keptHeight);
+    frame.whole = true;
+    return true;
+}
+
+ComposedFrame FramesAhead::compose(std::int32_t number, OwnedBytes& fragment)
+{
+    const auto bytes = checkedMul(keptWidth, keptHeight, 4);
+    std::uint64_t madeIn = 0;
+    {
+        std::lock_guard lock(stateLock);
+        madeIn = generation;
+    }
+    if (standsAlone(number) && bytes) {
+        ComposedFrame frame;
+        frame.pixels = frameBuffer(*bytes);
+        if (!frame.pixels)
+            return {};
+        if (decodeStandalone(number, frame)) {
+            std::lock_guard lock(stateLock);
+            ++composedFrames;
+            frame.number = number;
+            frame.duration = number <= count ? durations[static_cast<std::size_t>(number - 1)] : 0;
+            frame.generation = madeIn;
+            return frame;
+        }
+        // A damaged frame is drawn on the canvas, which shows what of it could be decoded.
+        std::lock_guard lock(stateLock);
+        recycle(std::move(frame.pixels));
+    }
+    // The frame's own bitstream is decoded before the canvas is waited for, while the frame before
+    // is laid on it.
+    const bool decoded = direct && direct->decodeFragment(number, fragment);
+    {
+        std::unique_lock lock(stateLock);
+        const std::int32_t before = number > 1 ? number - 1 : count;
+        changed.wait(lock, [&] { return stopping || (!onCanvas.contains(before) && asked != before); });
+    }
+    std::lock_guard hold(animationLock);
+    const bool whole = decoded ? direct->showDecoded(number, fragment, canvas) : animation->show(number, canvas);
+    const std::int32_t frames = std::max(animation->frameCount(), 0);
+    const std::int32_t duration = animation->frameDuration(number);
+    {
+        std::lock_guard lock(stateLock);
+        count = std::min(count, frames);
+        if (number <= count)
+            durations[static_cast<std::size_t>(number - 1)] = duration;
+        ++composedFrames;
+    }
+    const auto canvasBytes = checkedMul(width, height, 4);
+    if (number > frames || !bytes || !canvasBytes || !canvas || canvas.size < *canvasBytes)
+        return {};
+    ComposedFrame frame;
+    frame.pixels = frameBuffer(*bytes);
+    if (!frame.pixels)
+        return {};
+    auto* out = reinterpret_cast<std::uint32_t*>(frame.pixels.data.get());
+    frame.opaque = reduction > 1 ? reduceToNative(canvas.data.get(), width, height, reduction, out)
+                                 : premultiplyToNative(canvas.data.get(), out, std::uint64_t{width} * height);
+    frame.number = number;
+    frame.duration = duration;
+    frame.whole = whole;
+    frame.generation = madeIn;
+    return frame;
+}
+
+OwnedBytes FramesAhead::frameBuffer(std::uint64_t bytes)
+{
+    {
+        std::lock_guard lock(stateLock);
+        while (!spare.empty()) {
+            OwnedBytes reused = std::move(spare.back());
+            spare.pop_back();
+            if (reused.size == bytes)
+                return reused;
+        }
+    }
+    OwnedBytes fresh;
+    fresh.data = allocZeroed<std::uint8_t>(bytes);
+    fresh.size = fresh.data ? bytes : 0;
+    return fresh;
+}
+
+void FramesAhead::recycle(OwnedBytes pixels)
+{
+    // Two buffers at most are kept for the frames to come (no new pages for them).
+    if (pixels && spare.size() < 2)
+        spare.push_back(std::move(pixels));
+}
+
+void FramesAhead::letGo(std::map<std::int32_t, ComposedFrame>::iterator it)
+{
+    recycle(std::move(it->second.pixels));
+    kept.erase(it);
+}
+
+void FramesAhead::keep(ComposedFrame frame)
+{
+    if (frame.number < 1 || frame.number > count || frame.number == held) {
+        recycle(std::move(frame.pixels));
+        return;
+    }
+    const std::int32_t number = frame.number;
+    if (auto it = kept.find(number); it != kept.end())
+        letGo(it);
+    kept.emplace(number, std::move(frame));
+    prune();
+}
+
+void FramesAhead::prune()
+{
+    // Over capacity the frames furthest behind the one wanted go first (they come round last); those
+    // of the window ahead stay.
+    while (static_cast<std::int32_t>(kept.size()) > framesKept) {
+        auto furthest = kept.end();
+        for (auto it = kept.begin(); it != kept.end(); ++it)
+            if (!inWindow(it->first) &&
+                (furthest == kept.end() ||
+                 stepsAfter(wanted, it->first, count) > stepsAfter(wanted, furthest->first, count)))
+                furthest = it;
+        if (furthest == kept.end())
+            return;
+        letGo(furthest);
+    }
+}
+
+FramesAhead::Shown FramesAhead::handOut(std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer)
+{
+    // A kept frame leaves the cache until it is given back.
+    Shown shown{answer, std::move(it->second)};
+    kept.erase(it);
+    replaced(shown.frame.number);
+    return shown;
+}
+
+void FramesAhead::replaced(std::int32_t number)
+{
+    // The frame the caller held comes back once the new one is on show: not composed meanwhile.
+    if (held != number)
+        returning = held;
+    onShow = held = number;
+}
+
+void FramesAhead::giveBack(ComposedFrame frame)
+{
+    std::lock_guard lock(stateLock);
+    if (frame.generation != generation) {
+        recycle(std::move(frame.pixels)); // reused only if it has a frame's size
+        return;
+    }
+    if (frame.number == held)
+        held = 0;
+    if (frame.number == returning)
+        returning = 0;
+    if (frame)
+        keep(std::move(frame));
+    else
+        recycle(std::move(frame.pixels));
+    changed.notify_all();
+}
+
+void FramesAhead::forgetFrames()
+{
+    std::lock_guard lock(stateLock);
+    generation = newGeneration();
+    held = returning = 0; // the caller's frames, made before, are not taken back
+    while (!kept.empty())
+        letGo(kept.begin());
+    changed.notify_all();
+}
+
+FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
+{
+    std::unique_lock lock(stateLock);
+    if (number < 1 || number > count)
+        return {};
+    wanted = number;
+    changed.notify_all();
+    if (auto it = kept.find(number); it != kept.end())
+        return handOut(it, Answer::Ready);
+    if (threads == Threads::Worker && clockRunning && onShow != 0) {
+        auto newest = kept.end();
+        const std::int32_t ahead = stepsAfter(onShow, number, count);
+        for (auto it = kept.begin(); it != kept.end(); ++it) {
+            const std::int32_t steps = stepsAfter(onShow, it->first, count);
+            if (steps > 0 && steps < ahead && (newest == kept.end() || steps > stepsAfter(onShow, newest->first, count)))
+                newest = it;
+        }
+        if (newest == kept.end())
+            return {Answer::KeptOnShow, {}};
+        return handOut(newest, Answer::Earlier);
+    }
+    // A worker may be at this very frame: waiting for it costs no more than composing it here.
+    changed.wait(lock, [&] { return !composing.contains(number); });
+    if (auto it = kept.find(number); it != kept.end())
+        return handOut(it, Answer::ComposedNow);
+    asked = number;
+    if (!standsAlone(number))
+        canvasAt = number;
+    lock.unlock();
+    ComposedFrame composed = compose(number, callerFragment);
+    lock.lock();
+    asked = 0;
+    changed.notify_all();
+    if (!composed || number > count) {
+        recycle(std::move(composed.pixels));
+        return {};
+    }
+    replaced(number);
+    return {Answer::ComposedNow, std::move(composed)};
+}
+
+FramesAhead::Shown FramesAhead::frameIfKept(std::int32_t number)
+{
+    std::lock_guard lock(stateLock);
+    auto it = kept.find(number);
+    return it == kept.end() ? Shown{} : handOut(it, Answer::Ready);
+}
+
+void FramesAhead::onKept(std::function<void(std::int32_t)> kept)
+{
+    std::lock_guard lock(stateLock);
+    keptCallback = std::move(kept);
+}
+
+std::int32_t FramesAhead::cachedFrames() const
+{
+    std::lock_guard lock(stateLock);
+    return static_cast<std::int32_t>(kept.size());
+}
+
+std::uint64_t FramesAhead::composedCount() const
+{
+    std::lock_guard lock(stateLock);
+    return composedFrames;
+}
+
+void FramesAhead::waitUntilIdle()
+{
+    std::unique_lock lock(stateLock);
+    changed.wait(lock, [this] { return stopping || (composing.empty() && nextToCompose() == 0); });
+}
+
+std::int32_t FramesAhead::frameCount() const
+{
+    std::lock_guard lock(stateLock);
+    return count;
+}
+
+std::int32_t FramesAhead::frameDuration(std::int32_t number) const
+{
+    std::lock_guard lock(stateLock);
+    return number >= 1 && number <= count ? durations[static_cast<std::size_t>(number - 1)] : 0;
+}
+
+bool FramesAhead::show(std::int32_t number, DisplayBuffer& out)
+{
+    std::lock_guard hold(animationLock);
+    const bool shown = animation->show(number, out);
+    std::lock_guard lock(stateLock);
+    count = std::min(count, std::max(animation->frameCount(), 0));
+    return shown;
+}
+
+} // namespace quorvanta
