@@ -303,11 +303,11 @@ bool AnimationState::standsAlone(std::int32_t number) const
     return f.usable && f.width == width && f.height == height && (!f.hasAlpha || !f.blend);
 }
 
-bool AnimationState::decodeNative(std::int32_t number, std::uint32_t outWidth, std::uint32_t outHeight,
-                                  std::uint8_t* out, std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const
+bool AnimationState::decodeNative(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
+                                  bool& hasAlpha) const
 {
-    if (!out || !standsAlone(number) || outWidth == 0 || outHeight == 0 || outWidth > width || outHeight > height ||
-        std::uint64_t{stride} < std::uint64_t{outWidth} * 4 || std::uint64_t{stride} * outHeight > size)
+    if (!out || !standsAlone(number) || std::uint64_t{stride} < std::uint64_t{width} * 4 ||
+        std::uint64_t{stride} * height > size)
         return false;
     const WebPFrameEntry& f = frame(number);
     // A configuration of its own: the state's one is in use by compose() on another thread.
@@ -315,12 +315,6 @@ bool AnimationState::decodeNative(std::int32_t number, std::uint32_t outWidth, s
     if (!WebPInitDecoderConfig(&local))
         return false;
     setViewingOptions(local.options);
-    // A smaller size is made by the decoder as it goes, which costs no pass of its own.
-    if (outWidth != width || outHeight != height) {
-        local.options.use_scaling = 1;
-        local.options.scaled_width = static_cast<int>(outWidth);
-        local.options.scaled_height = static_cast<int>(outHeight);
-    }
     // Premultiplied native 32-bit words: b,g,r,A bytes on a little-endian machine, A,r,g,b on a
     // big-endian one.
     constexpr bool little = std::endian::native == std::endian::little;

@@ -78,11 +78,11 @@ public:
 
     // Whether frame `number` covers the whole canvas and replaces it, so that nothing before it counts.
     bool standsAlone(std::int32_t number) const;
-    // Decodes frame `number`, which stands alone, at `outWidth` x `outHeight` (at most the canvas) into
-    // premultiplied native 32-bit words (see StandaloneFrames). Touches nothing of the state but its
-    // frame table: safe from several threads at once.
-    bool decodeNative(std::int32_t number, std::uint32_t outWidth, std::uint32_t outHeight, std::uint8_t* out,
-                      std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const;
+    // Decodes frame `number`, which stands alone, into premultiplied native 32-bit words (see
+    // StandaloneFrames). Touches nothing of the state but its frame table: safe from several threads
+    // at once.
+    bool decodeNative(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
+                      bool& hasAlpha) const;
 
     // The buffer last composed into (null after forgetCanvas) and the frame it shows.
     const std::uint8_t* canvas() const { return lastCanvas; }

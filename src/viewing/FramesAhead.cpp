@@ -122,6 +122,21 @@ void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t he
 {
     const std::uint32_t across = width / factor, down = height / factor;
     const std::uint32_t area = factor * factor;
+    if (factor == 2) {
+        for (std::uint32_t oy = 0; oy < down; ++oy) {
+            const std::uint32_t* p = in + std::uint64_t{oy} * 2 * width;
+            const std::uint32_t* q = p + width;
+            std::uint32_t* outRow = out + std::uint64_t{oy} * across;
+            for (std::uint32_t ox = 0; ox < across; ++ox, p += 2, q += 2) {
+                auto mean = [&](int shift) {
+                    return (((p[0] >> shift) & 0xFF) + ((p[1] >> shift) & 0xFF) + ((q[0] >> shift) & 0xFF) +
+                            ((q[1] >> shift) & 0xFF) + 2) / 4;
+                };
+                outRow[ox] = mean(24) << 24 | mean(16) << 16 | mean(8) << 8 | mean(0);
+            }
+        }
+        return;
+    }
     std::vector<std::uint32_t> sums(std::size_t{across} * 4);
     for (std::uint32_t oy = 0; oy < down; ++oy) {
         std::fill(sums.begin(), sums.end(), 0);
@@ -206,13 +221,20 @@ std::int32_t FramesAhead::nextToCompose() const
     if (threads == Threads::Inline || stopping || count == 0 || wanted == 0)
         return 0;
     // A frame drawn on the canvas needs every frame since the last that stands alone drawn first.
-    // When the canvas has fallen behind the frame wanted, the frames between are taken in order, so
-    // that both workers decode their bitstreams, rather than left to the next one to draw by itself.
+    // When the canvas has fallen behind the frame wanted, it goes on from where it is (or from the
+    // latest frame that stands alone, when one lies between), the frames taken in order so that both
+    // workers decode their bitstreams: starting over at the frame wanted would draw all those frames
+    // on one thread. The frames drawn late are shown late, rather than never.
     std::int32_t from = wanted;
-    if (direct && canvasAt != 0) {
-        const std::int32_t behind = stepsAfter(canvasAt, wanted, count);
-        if (behind > 1 && behind <= count / 2)
-            from = canvasAt % count + 1;
+    if (direct && canvasAt != 0 && canvasAt != wanted && stepsAfter(wanted, canvasAt, count) >= window()) {
+        from = canvasAt % count + 1;
+        for (std::int32_t k = wanted, looked = 0; k != canvasAt && looked < kStandaloneSearch; ++looked) {
+            if (standsAlone(k)) {
+                from = k;
+                break;
+            }
+            k = k > 1 ? k - 1 : count;
+        }
     }
     const std::int32_t catchUp = stepsAfter(from, wanted, count);
     for (std::int32_t step = 0; step < catchUp + window(); ++step) {
@@ -232,7 +254,7 @@ std::int32_t FramesAhead::nextToCompose() const
 
 void FramesAhead::work()
 {
-    OwnedBytes fragment;
+    OwnedBytes scratch, fragment;
     std::unique_lock lock(stateLock);
     for (;;) {
         changed.wait(lock, [this] { return stopping || nextToCompose() != 0; });
@@ -247,7 +269,7 @@ void FramesAhead::work()
         }
         const std::uint64_t startedIn = generation;
         lock.unlock();
-        ComposedFrame composed = compose(n, fragment);
+        ComposedFrame composed = compose(n, scratch, fragment);
         lock.lock();
         composing.erase(n);
         onCanvas.erase(n);
@@ -264,12 +286,27 @@ void FramesAhead::work()
     }
 }
 
-bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame)
+bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch)
 {
     bool hasAlpha = true;
-    if (!direct->decodeStandalone(number, keptWidth, keptHeight, frame.pixels.data.get(), keptWidth * 4,
-                                  frame.pixels.size, hasAlpha))
-        return false;
+    if (reduction == 1) {
+        if (!direct->decodeStandalone(number, frame.pixels.data.get(), width * 4, frame.pixels.size, hasAlpha))
+            return false;
+    } else {
+        // Decoded whole into a buffer of this thread's, then reduced into the frame.
+        const auto bytes = checkedMul(width, height, 4);
+        if (!bytes)
+            return false;
+        if (scratch.size != *bytes) {
+            scratch.reset();
+            scratch.data = allocZeroed<std::uint8_t>(*bytes);
+            scratch.size = scratch.data ? *bytes : 0;
+        }
+        if (!scratch || !direct->decodeStandalone(number, scratch.data.get(), width * 4, scratch.size, hasAlpha))
+            return false;
+        reduceNative(reinterpret_cast<const std::uint32_t*>(scratch.data.get()), width, height, reduction,
+                     reinterpret_cast<std::uint32_t*>(frame.pixels.data.get()));
+    }
     // A frame with an alpha channel is often opaque all the same; drawn as such it costs no blending.
     frame.opaque = !hasAlpha || allOpaque(reinterpret_cast<const std::uint32_t*>(frame.pixels.data.get()),
                                           std::uint64_t{keptWidth} * keptHeight);
@@ -277,7 +314,7 @@ bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame)
     return true;
 }
 
-ComposedFrame FramesAhead::compose(std::int32_t number, OwnedBytes& fragment)
+ComposedFrame FramesAhead::compose(std::int32_t number, OwnedBytes& scratch, OwnedBytes& fragment)
 {
     const auto bytes = checkedMul(keptWidth, keptHeight, 4);
     std::uint64_t madeIn = 0;
@@ -290,7 +327,7 @@ ComposedFrame FramesAhead::compose(std::int32_t number, OwnedBytes& fragment)
         frame.pixels = frameBuffer(*bytes);
         if (!frame.pixels)
             return {};
-        if (decodeStandalone(number, frame)) {
+        if (decodeStandalone(number, frame, scratch)) {
             std::lock_guard lock(stateLock);
             ++composedFrames;
             frame.number = number;
@@ -384,11 +421,17 @@ void FramesAhead::keep(ComposedFrame frame)
 void FramesAhead::prune()
 {
     // Over capacity the frames furthest behind the one wanted go first (they come round last); those
-    // of the window ahead stay.
+    // of the window ahead stay, and so do frames drawn late, between the one on show and the one
+    // wanted, which are shown next.
+    const std::int32_t lateSpan = onShow != 0 ? stepsAfter(onShow, wanted, count) : 0;
+    auto late = [&](std::int32_t n) {
+        const std::int32_t steps = stepsAfter(onShow, n, count);
+        return steps > 0 && steps < lateSpan;
+    };
     while (static_cast<std::int32_t>(kept.size()) > framesKept) {
         auto furthest = kept.end();
         for (auto it = kept.begin(); it != kept.end(); ++it)
-            if (!inWindow(it->first) &&
+            if (!inWindow(it->first) && !late(it->first) &&
                 (furthest == kept.end() ||
                  stepsAfter(wanted, it->first, count) > stepsAfter(wanted, furthest->first, count)))
                 furthest = it;
@@ -472,7 +515,7 @@ FramesAhead::Shown FramesAhead::frame(std::int32_t number, bool clockRunning)
     if (!standsAlone(number))
         canvasAt = number;
     lock.unlock();
-    ComposedFrame composed = compose(number, callerFragment);
+    ComposedFrame composed = compose(number, callerScratch, callerFragment);
     lock.lock();
     asked = 0;
     changed.notify_all();

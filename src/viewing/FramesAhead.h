@@ -93,6 +93,8 @@ public:
     // that starting an animation costs little memory.
     static constexpr std::int32_t kAhead = 3;
     static constexpr int kWorkers = 2;
+    // How far back a canvas fallen behind looks for a frame that stands alone, to start again there.
+    static constexpr std::int32_t kStandaloneSearch = 256;
 
     // At least one frame is kept whatever `cacheBytes` says. Frames are kept reduced by `reduction`
     // when it is 2 or more (a canvas larger than the screen can ever show): frameWidth() x frameHeight().
@@ -158,9 +160,9 @@ private:
     std::int32_t window() const;
     bool inWindow(std::int32_t number) const;
     bool standsAlone(std::int32_t number) const;
-    // `fragment`: a buffer of the composing thread, kept from frame to frame.
-    ComposedFrame compose(std::int32_t number, OwnedBytes& fragment);
-    bool decodeStandalone(std::int32_t number, ComposedFrame& frame);
+    // `scratch` and `fragment`: buffers of the composing thread, kept from frame to frame.
+    ComposedFrame compose(std::int32_t number, OwnedBytes& scratch, OwnedBytes& fragment);
+    bool decodeStandalone(std::int32_t number, ComposedFrame& frame, OwnedBytes& scratch);
     Shown handOut(std::map<std::int32_t, ComposedFrame>::iterator it, Answer answer); // (state lock held)
     void replaced(std::int32_t number);                                // (state lock held)
     void keep(ComposedFrame frame);                                    // (state lock held)
@@ -194,7 +196,7 @@ private:
     std::set<std::int32_t> onCanvas;     // those of them drawn on the canvas
     std::int32_t asked = 0;              // the frame the caller composes now
     std::int32_t canvasAt = 0;           // the last frame taken to be drawn on the canvas (0: none)
-    OwnedBytes callerFragment; // the caller's buffer for compose()
+    OwnedBytes callerScratch, callerFragment; // the caller's buffers for compose()
     std::uint64_t composedFrames = 0;
     bool stopping = false;
     std::function<void(std::int32_t)> keptCallback;

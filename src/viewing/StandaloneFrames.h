@@ -17,12 +17,12 @@ public:
     // Whether frame `number` (1..frameCount) stands alone.
     virtual bool standsAlone(std::int32_t number) const = 0;
 
-    // Decodes frame `number`, which stands alone, into `out`: the canvas at `width` x `height` (scaled
-    // when that differs from its size) as native 32-bit words 0xAARRGGBB premultiplied by alpha, rows
-    // `stride` bytes apart (`size` bytes in all); `hasAlpha` when the frame carries alpha. Safe to call
-    // from several threads at once.
-    virtual bool decodeStandalone(std::int32_t number, std::uint32_t width, std::uint32_t height, std::uint8_t* out,
-                                  std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const = 0;
+    // Decodes frame `number`, which stands alone, into `out`: canvas-sized rows of native 32-bit words
+    // 0xAARRGGBB premultiplied by alpha, `stride` bytes apart (`size` bytes in all); `hasAlpha` when
+    // the frame carries alpha. Safe to call from several threads at once. (The decoder's own scaling
+    // is not used for smaller frames: it costs more than decoding whole and halving.)
+    virtual bool decodeStandalone(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
+                                  bool& hasAlpha) const = 0;
 
     // Decodes frame `number`'s own pixels into `fragment`. Safe to call from several threads at once.
     virtual bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const = 0;

@@ -36,10 +36,10 @@ public:
     }
 
     bool standsAlone(std::int32_t number) const override { return state->standsAlone(number); }
-    bool decodeStandalone(std::int32_t number, std::uint32_t width, std::uint32_t height, std::uint8_t* out,
-                          std::uint32_t stride, std::uint64_t size, bool& hasAlpha) const override
+    bool decodeStandalone(std::int32_t number, std::uint8_t* out, std::uint32_t stride, std::uint64_t size,
+                          bool& hasAlpha) const override
     {
-        return state->decodeNative(number, width, height, out, stride, size, hasAlpha);
+        return state->decodeNative(number, out, stride, size, hasAlpha);
     }
     bool decodeFragment(std::int32_t number, OwnedBytes& fragment) const override
     {

@@ -425,6 +425,24 @@ private Q_SLOTS:
                 ahead.waitUntilIdle();
             }
         QCOMPARE(int(ahead.composedCount()), 8);
+
+        // Kept halved: every frame, whether it stands alone or is drawn on the canvas, is the whole
+        // frame halved.
+        auto reopened = WebPAnimationPlayback::open(bytes, fileBytes.size());
+        QVERIFY(reopened);
+        FramesAhead halved(std::move(reopened).value(), FramesAhead::Threads::Worker, FramesAhead::defaultCacheBytes(), 2);
+        for (int n = 1; n <= halved.frameCount(); ++n) {
+            const ComposedFrame whole = ahead.frame(n, false).frame;
+            const ComposedFrame half = halved.frame(n, false).frame;
+            QVERIFY(whole && half);
+            QList<quint32> expected(12 * 8);
+            reduceNative(reinterpret_cast<const std::uint32_t*>(whole.pixels.data.get()), 24, 16, 2, expected.data());
+            const auto* ours = reinterpret_cast<const std::uint32_t*>(half.pixels.data.get());
+            for (qsizetype i = 0; i < expected.size(); ++i)
+                for (int shift = 0; shift < 32; shift += 8) // halved before or after premultiplying
+                    QVERIFY2(std::abs(int((ours[i] >> shift) & 0xFF) - int((expected[i] >> shift) & 0xFF)) <= 2,
+                             qPrintable(QStringLiteral("frame %1 pixel %2").arg(n).arg(i)));
+        }
     }
 };
 
