@@ -35,7 +35,10 @@ QGroupBox* panel(const char* name, QLayout* layout, bool hidden)
     auto* group = new QGroupBox;
     group->setObjectName(QString::fromLatin1(name));
     group->setLayout(layout);
-    group->setVisible(!hidden);
+    // Only hidden: shown while it has no parent yet, the panel would be a window of its own, made
+    // and mapped on the screen before it goes into the main window.
+    if (hidden)
+        group->hide();
     return group;
 }
 
