@@ -43,19 +43,29 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
     const std::int64_t width = arguments && arguments->width ? *arguments->width : PictureView::kDefaultSize;
     const std::int64_t height = arguments && arguments->height ? *arguments->height : PictureView::kDefaultSize;
 
-    // A stored style applies before the first widget is made, so that none is polished twice.
-    if (opening == Opening::WithPicture)
-        StyleWindow::applyStored(store);
-    // The settings window is where the picture object reads its settings, for the first load too.
-    settings = std::make_unique<SettingsWindow>();
     auto* view = new PictureView(width, height);
-    view->setSettings(settings.get());
     view->setJobRunner(JobRunner(JobRunner::Threads::Worker));
+    // With the picture first, its load is read and decoded on a worker while the windows are built;
+    // what it sends back is taken by the event loop.
+    bool sent = false;
+    if (opening == Opening::WithPicture) {
+        // A stored style applies before the first widget is made, so that none is polished twice.
+        StyleWindow::applyStored(store);
+        view->setColourManaged(storedColourManagement(store));
+        // A file's load reads the decode budget and whether pictures are turned upright (which the
+        // picture object does without settings): it goes before the settings window is made when
+        // the stored settings agree. A directory's reads more.
+        if (arguments && !arguments->directory && SettingsWindow::takeStoredForLoad(store)) {
+            view->send(MethodId::Load, arguments->path);
+            sent = true;
+        }
+    }
+    // The settings window is where the picture object reads its settings.
+    settings = std::make_unique<SettingsWindow>();
+    view->setSettings(settings.get());
     if (opening == Opening::WithPicture) {
         settings->load(store);
-        view->setColourManaged(storedColourManagement(store));
-        // Read and decoded on a worker while the rest is built; the result is taken by the event loop.
-        if (arguments)
+        if (arguments && !sent)
             view->send(arguments->directory ? MethodId::LoadDirectory : MethodId::Load, arguments->path);
     }
     main = std::make_unique<MainWindow>(view);

@@ -29,9 +29,10 @@ public:
     enum class Opening {
         // start() loads the stored settings, sends the command line's path and opens the main window.
         AtOnce,
-        // What the first paint needs comes first: the stored settings are loaded and the command line's
-        // path is sent to its worker before the main window is built, and start() opens the window
-        // once the picture is on show in it (see MainWindow::openWithPicture, kPictureWait).
+        // What the first paint needs comes first: the command line's path is sent to its worker with
+        // the stored settings in force before the windows are built (a directory once the settings
+        // window is), and start() opens the main window once the picture is on show in it (see
+        // MainWindow::openWithPicture, kPictureWait).
         WithPicture,
     };
     // How long a window waits for its first picture before it opens empty.

@@ -114,6 +114,35 @@ private Q_SLOTS:
         QCOMPARE(run.shown->count(), 0);
     }
 
+    // The first load turns the picture upright or not as the stored setting says, although it is sent
+    // before the settings window exists.
+    void storedOrientationApplies_data()
+    {
+        QTest::addColumn<QVariantHash>("stored");
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("nothing stored: upright") << QVariantHash() << QSize(32, 48);
+        QTest::newRow("stored on") << QVariantHash{{QStringLiteral("11"), QStringLiteral("true")}} << QSize(32, 48);
+        QTest::newRow("stored off") << QVariantHash{{QStringLiteral("11"), QStringLiteral("false")}} << QSize(48, 32);
+    }
+    void storedOrientationApplies()
+    {
+        REQUIRE_TOOL("exiftool");
+        QFETCH(QVariantHash, stored);
+        QFETCH(QSize, shown);
+        QTemporaryDir files;
+        const QString path = files.filePath("turned.png");
+        QImage picture(48, 32, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(path));
+        QVERIFY(testsupport::run(testsupport::tool("exiftool"),
+                                 {"-q", "-q", "-overwrite_original", "-n", "-Orientation=6", path}));
+
+        Run run(path, Shell::Opening::WithPicture, stored);
+        run.waitForLoad();
+        const InstanceData& d = run.shell->pictureView()->state();
+        QCOMPARE(QSize(int(d.width), int(d.height)), shown);
+    }
+
     // A load that does not end (or no load at all) does not keep the window closed.
     void opensAfterTheWait()
     {
