@@ -34,33 +34,44 @@ static void initResources()
 
 namespace quorvanta {
 
-namespace {
-
-void openWindow(QWidget* window)
-{
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
-
-} // namespace
-
-Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<RequesterBackend> requesterBackend)
-    : store(std::move(stores))
+Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<RequesterBackend> requesterBackend,
+             Opening opening)
+    : store(std::move(stores)), opening(opening)
 {
     if (record)
         arguments = *record;
     const std::int64_t width = arguments && arguments->width ? *arguments->width : PictureView::kDefaultSize;
     const std::int64_t height = arguments && arguments->height ? *arguments->height : PictureView::kDefaultSize;
 
-    main = std::make_unique<MainWindow>(width, height);
-    about = std::make_unique<AboutWindow>();
+    auto* view = new PictureView(width, height);
+    view->setJobRunner(JobRunner(JobRunner::Threads::Worker));
+    // With the picture first, its load is read and decoded on a worker while the windows are built;
+    // what it sends back is taken by the event loop.
+    bool sent = false;
+    if (opening == Opening::WithPicture) {
+        // A stored style applies before the first widget is made, so that none is polished twice.
+        StyleWindow::applyStored(store);
+        view->setColourManaged(storedColourManagement(store));
+        // A file's load reads the decode budget and whether pictures are turned upright (which the
+        // picture object does without settings): it goes before the settings window is made when
+        // the stored settings agree. A directory's reads more.
+        if (arguments && !arguments->directory && SettingsWindow::takeStoredForLoad(store)) {
+            view->send(MethodId::Load, arguments->path);
+            sent = true;
+        }
+    }
+    // The settings window is where the picture object reads its settings.
     settings = std::make_unique<SettingsWindow>();
-    style = std::make_unique<StyleWindow>(store);
+    view->setSettings(settings.get());
+    if (opening == Opening::WithPicture) {
+        settings->load(store);
+        if (arguments && !sent)
+            view->send(arguments->directory ? MethodId::LoadDirectory : MethodId::Load, arguments->path);
+    }
+    main = std::make_unique<MainWindow>(view);
     // Each window keeps its place under its identifier; the keepers are owned by their windows.
     mainPlace = new WindowPlace(main.get(), QStringLiteral("Quorvanta01"), store);
     main->sizeForFirstPicture = !mainPlace->restoredSize();
-    new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
     new WindowPlace(settings.get(), QStringLiteral("Quorvanta03"), store);
     // The settings window opens over the main window, and the menu's keys work from it too.
     QList<QAction*> menuKeys;
@@ -75,9 +86,7 @@ Shell::Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<Reques
         requesterBackend = std::make_unique<FileDialogRequester>(main.get());
     requester = std::make_unique<Requesters>(std::move(requesterBackend));
 
-    pictureView()->setSettings(settings.get());
     pictureView()->setRequesters(requester.get());
-    pictureView()->setJobRunner(JobRunner(JobRunner::Threads::Worker));
 
     installNotifications();
     installKeys();
@@ -99,6 +108,22 @@ PictureView* Shell::pictureView() const
     return main->pictureView;
 }
 
+AboutWindow* Shell::aboutWindow()
+{
+    if (!about) {
+        about = std::make_unique<AboutWindow>();
+        new WindowPlace(about.get(), QStringLiteral("Quorvanta02"), store);
+    }
+    return about.get();
+}
+
+StyleWindow* Shell::styleWindow()
+{
+    if (!style)
+        style = std::make_unique<StyleWindow>(store);
+    return style.get();
+}
+
 void Shell::installNotifications()
 {
     MainWindow* window = main.get();
@@ -111,10 +136,10 @@ void Shell::installNotifications()
     QAction* programSettingsItem = window->findMenuItem(MenuProgramSettings);
 
     connect(aboutToolkitItem, &QAction::triggered, window, [window] { QMessageBox::aboutQt(window); });
-    connect(toolkitSettingsItem, &QAction::triggered, style.get(), [this] { openWindow(style.get()); });
+    connect(toolkitSettingsItem, &QAction::triggered, this, [this] { openWindow(styleWindow()); });
     connect(window, &MainWindow::pathDropped, view, [view](const std::string& path) { view->send(MethodId::Load, path); });
     connect(window, &MainWindow::closeRequested, this, &Shell::requestQuit);
-    connect(aboutItem, &QAction::triggered, about.get(), [this] { openWindow(about.get()); });
+    connect(aboutItem, &QAction::triggered, this, [this] { openWindow(aboutWindow()); });
     connect(openItem, &QAction::triggered, view, [view] { view->send(MethodId::OpenWebP); });
     connect(openDirectoryItem, &QAction::triggered, view, [view] { view->send(MethodId::OpenDirectory); });
     // The settings window's close gadget just hides it, as a window's does.
@@ -176,6 +201,14 @@ void Shell::stepFrame(int delta)
 
 void Shell::start()
 {
+    if (opening == Opening::WithPicture) {
+        // The load went out while the windows were built.
+        if (arguments)
+            main->openWithPicture(kPictureWait);
+        else
+            openWindow(main.get());
+        return;
+    }
     StyleWindow::applyStored(store);
     settings->load(store);
     // The picture is read and decoded on a worker while the window is shown.
@@ -189,9 +222,9 @@ void Shell::openWindowNamed(const QString& name)
     if (name == QLatin1String("settings"))
         openWindow(settings.get());
     else if (name == QLatin1String("about"))
-        openWindow(about.get());
+        openWindow(aboutWindow());
     else if (name == QLatin1String("style"))
-        openWindow(style.get());
+        openWindow(styleWindow());
 }
 
 void Shell::requestQuit()
@@ -217,7 +250,7 @@ void Shell::teardown()
     // Windows remember their places when hidden; the main window is hidden last.
     for (QWidget* window : {static_cast<QWidget*>(style.get()), static_cast<QWidget*>(about.get()),
                             static_cast<QWidget*>(settings.get()), static_cast<QWidget*>(main.get())}) {
-        if (window->isVisible())
+        if (window && window->isVisible())
             window->hide();
     }
 }
@@ -242,6 +275,32 @@ bool displayAvailable(int argc, char** argv)
 }
 
 namespace {
+
+// Gives the program its icon once `window` has been painted for the first time: the look-up in the
+// icon theme takes milliseconds that the first picture on screen does not wait for.
+class IconAfterFirstPaint : public QObject {
+public:
+    explicit IconAfterFirstPaint(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // After the paint and its flush to the screen.
+            QMetaObject::invokeMethod(this, [this] {
+                QIcon icon = QIcon::fromTheme(QStringLiteral("org.quorvanta.Quorvanta"));
+                if (icon.isNull()) {
+                    icon.addFile(QStringLiteral(":/quorvanta/icon-48.png"));
+                    icon.addFile(QStringLiteral(":/quorvanta/icon-256.png"));
+                }
+                QApplication::setWindowIcon(icon);
+                deleteLater();
+            }, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 QtMessageHandler previousHandler = nullptr;
 
@@ -278,7 +337,10 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvanta.Quorvanta"));
 
     QuitSignals quitSignals;
-    Shell shell(record, Stores());
+    // For screenshots and manual checks: QUORVANTA_OPEN_WINDOW=settings, about or style opens that
+    // window too, over a main window opened at once.
+    const QString openNamed = qEnvironmentVariable("QUORVANTA_OPEN_WINDOW");
+    Shell shell(record, Stores(), nullptr, openNamed.isEmpty() ? Shell::Opening::WithPicture : Shell::Opening::AtOnce);
     // exit() leaves the loop directly; quit() would first ask every window to close, and the main
     // window answers a close by asking to quit.
     auto leaveLoop = [] { QCoreApplication::exit(0); };
@@ -289,16 +351,8 @@ int RunApplication(int& argc, char** argv, const ArgumentRecord* record)
     }, Qt::QueuedConnection);
     QObject::connect(&shell, &Shell::quitRequested, &application, leaveLoop, Qt::QueuedConnection);
     shell.start();
-    // Looked up while the first picture is decoded on its worker, not before.
-    QIcon icon = QIcon::fromTheme(QStringLiteral("org.quorvanta.Quorvanta"));
-    if (icon.isNull()) {
-        icon.addFile(QStringLiteral(":/quorvanta/icon-48.png"));
-        icon.addFile(QStringLiteral(":/quorvanta/icon-256.png"));
-    }
-    QApplication::setWindowIcon(icon);
-    // For screenshots and manual checks: QUORVANTA_OPEN_WINDOW=settings, about or style opens that
-    // window too.
-    shell.openWindowNamed(qEnvironmentVariable("QUORVANTA_OPEN_WINDOW"));
+    new IconAfterFirstPaint(shell.mainWindow());
+    shell.openWindowNamed(openNamed);
     QApplication::exec();
     // A cancelled encoding ends at its encoder's next report and takes its temporary file with it.
     shell.pictureView()->cancelEncoding();

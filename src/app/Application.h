@@ -1,6 +1,7 @@
 #pragma once
-// The application shell: builds the main, about and settings windows around the one picture object,
-// connects every menu item, button, slider, field and key to it, and runs the event loop.
+// The application shell: builds the main and settings windows around the one picture object (the
+// about and style windows on first use), connects every menu item, button, slider, field and key to
+// it, and runs the event loop.
 
 #include "app/CommandLine.h"
 #include "pictureview/Requesters.h"
@@ -8,6 +9,7 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <memory>
 
 namespace quorvanta {
@@ -23,12 +25,26 @@ class Shell : public QObject {
     Q_OBJECT
 
 public:
-    // Builds the windows (all closed) and installs the notifications. `record` may be null (no or a
-    // failed command line); `requesterBackend` null means Qt's own file dialog.
-    Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<RequesterBackend> requesterBackend = nullptr);
+    // How the program starts.
+    enum class Opening {
+        // start() loads the stored settings, sends the command line's path and opens the main window.
+        AtOnce,
+        // What the first paint needs comes first: the command line's path is sent to its worker with
+        // the stored settings in force before the windows are built (a directory once the settings
+        // window is), and start() opens the main window once the picture is on show in it (see
+        // MainWindow::openWithPicture, kPictureWait).
+        WithPicture,
+    };
+    // How long a window waits for its first picture before it opens empty.
+    static constexpr std::chrono::milliseconds kPictureWait{150};
+
+    // Builds the main and settings windows (closed) and installs the notifications. `record` may be
+    // null (no or a failed command line); `requesterBackend` null means Qt's own file dialog.
+    Shell(const ArgumentRecord* record, Stores stores, std::unique_ptr<RequesterBackend> requesterBackend = nullptr,
+          Opening opening = Opening::AtOnce);
     ~Shell() override;
 
-    // Loads the stored settings, opens the main window, and loads the command line's path.
+    // Opens the main window, and loads the command line's path (see Opening).
     void start();
     // Opens the settings, about or style window by that name; any other name does nothing.
     void openWindowNamed(const QString& name);
@@ -41,8 +57,9 @@ public:
     MainWindow* mainWindow() const { return main.get(); }
     PictureView* pictureView() const;
     SettingsWindow* settingsWindow() const { return settings.get(); }
-    AboutWindow* aboutWindow() const { return about.get(); }
-    StyleWindow* styleWindow() const { return style.get(); }
+    // Made on first use.
+    AboutWindow* aboutWindow();
+    StyleWindow* styleWindow();
     Requesters& requesters() { return *requester; }
     const Stores& stores() const { return store; }
 
@@ -61,6 +78,7 @@ private:
 
     std::optional<ArgumentRecord> arguments;
     Stores store;
+    Opening opening = Opening::AtOnce;
     std::unique_ptr<Requesters> requester;
     std::unique_ptr<MainWindow> main;
     std::unique_ptr<AboutWindow> about;

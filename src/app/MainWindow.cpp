@@ -15,9 +15,11 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -33,15 +35,18 @@ QGroupBox* panel(const char* name, QLayout* layout, bool hidden)
     auto* group = new QGroupBox;
     group->setObjectName(QString::fromLatin1(name));
     group->setLayout(layout);
-    group->setVisible(!hidden);
+    // Only hidden: shown while it has no parent yet, the panel would be a window of its own, made
+    // and mapped on the screen before it goes into the main window.
+    if (hidden)
+        group->hide();
     return group;
 }
 
-QPushButton* imageButton(const char* name, QStyle::StandardPixmap image, QStyle* style)
+// A button that shows an image of the style (given by MainWindow::giveImages when first shown).
+QPushButton* imageButton(const char* name)
 {
     auto* button = new QPushButton;
     button->setObjectName(QString::fromLatin1(name));
-    button->setIcon(style->standardIcon(image));
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return button;
 }
@@ -97,13 +102,18 @@ const MenuEntry kMenuTable[] = {
 
 } // namespace
 
-MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QWidget* parent)
-    : QMainWindow(parent)
+void openWindow(QWidget* window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+MainWindow::MainWindow(PictureView* view, QWidget* parent) : QMainWindow(parent), pictureView(view)
 {
     setWindowTitle(QStringLiteral("Quorvanta"));
     setAcceptDrops(true);
 
-    pictureView = new PictureView(pictureWidth, pictureHeight);
     pictureView->setObjectName(QStringLiteral("pictureView"));
     auto* pictureRow = new QHBoxLayout;
     pictureRow->addWidget(pictureView);
@@ -123,9 +133,9 @@ MainWindow::MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QW
     frameSlider = new FrameSlider(Qt::Horizontal);
     frameSlider->setObjectName(QStringLiteral("frameSlider"));
     frameSlider->setMinimum(1);
-    pauseButton = imageButton("pauseButton", QStyle::SP_MediaPause, style());
+    pauseButton = imageButton("pauseButton");
     pauseButton->setToolTip(QStringLiteral("Pause (Space)"));
-    playButton = imageButton("playButton", QStyle::SP_MediaPlay, style());
+    playButton = imageButton("playButton");
     playButton->setToolTip(QStringLiteral("Play (Space)"));
     auto* playbackRow = new QHBoxLayout;
     playbackRow->addWidget(pauseButton);
@@ -221,6 +231,8 @@ void MainWindow::followPictureView()
 
 void MainWindow::showControls(const Controls& controls)
 {
+    if (controls.playback)
+        giveImages();
     encodePicturePanel->setVisible(controls.encodePicture);
     animationBar->setVisible(controls.playback);
     encodeAnimationPanel->setVisible(controls.encodeAnimation);
@@ -241,7 +253,6 @@ void MainWindow::buildMessageBar()
     messageText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     messageCloseButton = new QToolButton;
     messageCloseButton->setObjectName(QStringLiteral("messageCloseButton"));
-    messageCloseButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     messageCloseButton->setAutoRaise(true);
     messageCloseButton->setToolTip(QStringLiteral("Close the message"));
     auto* row = new QHBoxLayout(messageBar);
@@ -255,6 +266,7 @@ void MainWindow::buildMessageBar()
 
 void MainWindow::showMessage(const QString& text, MessageKind kind)
 {
+    giveImages();
     const bool failure = kind == MessageKind::Failure;
     const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
     messageIcon->setPixmap(
@@ -267,6 +279,42 @@ void MainWindow::showMessage(const QString& text, MessageKind kind)
     messageBar->style()->polish(messageBar);
     messageBar->setAccessibleDescription(text);
     messageBar->show();
+}
+
+void MainWindow::giveImages()
+{
+    // The style's first image costs a look-up of the icon theme: not before the first paint.
+    if (imagesGiven)
+        return;
+    imagesGiven = true;
+    pauseButton->setIcon(style()->standardIcon(QStyle::SP_MediaPause));
+    playButton->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    messageCloseButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+}
+
+void MainWindow::openWithPicture(std::chrono::milliseconds bound)
+{
+    if (openTimer)
+        return;
+    openTimer = new QTimer(this);
+    openTimer->setSingleShot(true);
+    connect(openTimer, &QTimer::timeout, this, &MainWindow::openAwaited);
+    // A picture put on show opens the window after it took its size (followPictureInfo, connected
+    // first); a load that fails opens it with the message.
+    connect(pictureView, &PictureView::pictureShown, openTimer, [this] { openAwaited(); });
+    connect(pictureView, &PictureView::failed, openTimer, [this] { openAwaited(); });
+    openTimer->start(bound);
+}
+
+void MainWindow::openAwaited()
+{
+    if (!openTimer)
+        return;
+    // Deleted later: this may run from the timer's own signal.
+    openTimer->stop();
+    openTimer->deleteLater();
+    openTimer = nullptr;
+    openWindow(this);
 }
 
 void MainWindow::buildMenus()
@@ -327,6 +375,21 @@ void MainWindow::showPathInTitle(const std::string& path)
     const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
     const QString shown = name.isEmpty() ? QFile::decodeName(QByteArray::fromStdString(path)) : name;
     setWindowTitle(shown.isEmpty() ? QStringLiteral("Quorvanta") : shown + QStringLiteral(" - Quorvanta"));
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    // Sized for the first picture before its frame was known: once painted, it is, and a window that
+    // reaches off the screen with it takes its size again.
+    if (event->type() == QEvent::Paint && refitWhenFramed) {
+        refitWhenFramed = false;
+        QTimer::singleShot(0, this, [this] {
+            const QScreen* shownOn = screen();
+            if (shownOn && !shownOn->availableGeometry().contains(frameGeometry()))
+                adoptDefaultSize(shownOn->availableGeometry());
+        });
+    }
+    return QMainWindow::event(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

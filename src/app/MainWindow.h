@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QSlider>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSlider;
+class QTimer;
 class QToolButton;
 
 namespace quorvanta {
@@ -59,6 +61,9 @@ struct StatusTexts {
 };
 StatusTexts statusTexts(const PictureInfo& info, const ViewChoice& choice, double zoom);
 
+// Shows `window`, raised and active.
+void openWindow(QWidget* window);
+
 // Identity of the menu items: the user data of the menu table.
 enum MenuUserData : int {
     MenuAbout = 1,
@@ -74,7 +79,8 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow(std::int64_t pictureWidth, std::int64_t pictureHeight, QWidget* parent = nullptr);
+    // The window takes `view` (not yet parented) as its picture area.
+    explicit MainWindow(PictureView* view, QWidget* parent = nullptr);
 
     // The menu item with this user data; null for none (titles and the bar have user data 0).
     QAction* findMenuItem(int userData) const;
@@ -129,6 +135,13 @@ public:
     bool sizeForFirstPicture = true;
     void setFullscreen(bool on);
 
+    // Opens the window (openWindow) once the picture object has a picture on show (sized for it, so
+    // that the first paint has the picture in it), once a load fails, or after `bound`, whichever
+    // comes first.
+    void openWithPicture(std::chrono::milliseconds bound);
+    // The window waits for the first picture before it opens.
+    bool awaitsPicture() const { return openTimer != nullptr; }
+
 Q_SIGNALS:
     void closeRequested();
     // The first local path of a drop, in the bytes the file system takes.
@@ -137,6 +150,7 @@ Q_SIGNALS:
     void recentChosen(const QString& path);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -153,7 +167,16 @@ private:
     void buildStatusBar();
     void followPictureInfo();
     void showStatus();
+    // Lays out the window at its present size, shown or not yet.
+    void layOut();
 
+    // Images of buttons that are hidden at first: looked up when they are first shown.
+    void giveImages();
+    void openAwaited();
+
+    QTimer* openTimer = nullptr; // while the window waits for the first picture
+    bool imagesGiven = false;
+    bool refitWhenFramed = false; // sized for the first picture before it opened
     std::optional<PictureInfo> shownInfo;
     ViewChoice shownChoice;
     double shownZoom = 1.0;

@@ -225,10 +225,15 @@ void MainWindow::followPictureInfo()
         const bool newSize = !shownInfo || shownInfo->width != info.width || shownInfo->height != info.height;
         shownInfo = info;
         showStatus();
-        if (newSize && sizeForFirstPicture && isVisible() && !(windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized))) {
+        // A window that waits for this picture to open takes its size before it opens.
+        if (newSize && sizeForFirstPicture && (isVisible() || awaitsPicture()) &&
+            !(windowState() & (Qt::WindowFullScreen | Qt::WindowMaximized))) {
             sizeForFirstPicture = false;
-            if (QScreen* shownOn = screen())
+            if (QScreen* shownOn = screen()) {
                 adoptDefaultSize(shownOn->availableGeometry());
+                // The frame the window manager puts around it is known once it is on screen.
+                refitWhenFramed = !isVisible();
+            }
         }
     });
     connect(pictureView, &PictureView::viewChanged, this, [this](const ViewChoice& choice, double zoom) {
@@ -249,17 +254,45 @@ void MainWindow::showStatus()
     frameText->setVisible(!texts.frame.isEmpty());
 }
 
+namespace {
+
+// The widgets of a window not yet shown have had no resize events, which lay out what is in them:
+// each layout is run here, from the window inwards, at the sizes the one around it gave.
+void layOutFrom(QWidget* widget)
+{
+    if (QLayout* own = widget->layout()) {
+        own->invalidate();
+        own->activate();
+    }
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow())
+            layOutFrom(child);
+    }
+}
+
+} // namespace
+
+void MainWindow::layOut()
+{
+    if (isVisible()) {
+        if (layout())
+            layout()->activate();
+        return;
+    }
+    // Margins and sizes come from the style, which has not looked at the widgets yet.
+    ensurePolished();
+    layOutFrom(this);
+}
+
 void MainWindow::adoptDefaultSize(const QRect& available)
 {
-    if (layout())
-        layout()->activate();
+    layOut();
     // What the window adds around the picture area: its frame, the menu and status bars, the panels.
     const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
     const QSize chrome = size() - pictureView->size();
     const QSize room = available.size() - frame;
     pictureView->setRoom((room - chrome).expandedTo(QSize(1, 1)));
-    if (layout())
-        layout()->activate();
+    layOut();
     // A small picture still gets a window whose menus and status line can be read.
     const QSize area = pictureView->sizeHint().expandedTo(kComfortableArea).boundedTo(room - chrome);
     resize((chrome + area).expandedTo(minimumSizeHint()).boundedTo(room));

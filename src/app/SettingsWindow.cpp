@@ -423,6 +423,16 @@ KeepMetadata SettingsWindow::keepMetadata() const
 }
 int SettingsWindow::targetSize() const { return valueInForce(targetSizeField); }
 
+bool SettingsWindow::takeStoredForLoad(const Stores& stores)
+{
+    const QVariant budget = stores.value(key(DecodeBudgetId));
+    const auto [low, high] = rangeOf(DecodeBudgetId);
+    if (budget.typeId() == QMetaType::QString &&
+        RangeValidator(low, high, nullptr).check(budget.toString()) == QValidator::Acceptable)
+        SetDecodeBudgetMiB(std::uint64_t(readFieldInteger(budget.toString())));
+    return storedFlag(stores.value(key(ApplyOrientationId))).value_or(true);
+}
+
 void SettingsWindow::load(const Stores& stores)
 {
     if (const auto flag = storedFlag(stores.value(key(LosslessId))))

@@ -64,6 +64,9 @@ public:
     // Every gadget takes the stored value of its export id; a missing or unusable one (a text out of
     // the field's range included) leaves the gadget as it is.
     void load(const Stores& stores);
+    // For a load sent before the window is made: puts the stored decode budget in force, as load()
+    // does, and says whether the stored settings turn pictures upright.
+    static bool takeStoredForLoad(const Stores& stores);
     // The values in force under their export ids ("1" to "8", "9" for mixed, "10" for the decode budget,
     // "11" apply EXIF orientation, "12" keep metadata: "none", "profile" or "all", "13" target size).
     QVariantHash values() const;
