@@ -7,7 +7,7 @@
 # Prints table rows (path, case, ours, reference, ref, ratio, target, verdict, note; tab-separated)
 # on stdout; progress on stderr. Environment: QUORVANTA_BIN (default build-bench/quorvanta),
 # BENCH_CORPUS, BENCH_BUILD, BENCH_ROUNDS (first picture, default 7), BENCH_PLAY_ROUNDS (default 3),
-# BENCH_PLAY_WINDOW (seconds after the first loop, default 10), BENCH_SCREEN (default 3840x2160x24,
+# BENCH_PLAY_WINDOW (seconds after the first loop, default 10), BENCH_NO_QIMGV, BENCH_SCREEN (default 3840x2160x24,
 # large enough that a viewer showing a 4K picture at its own size has the middle on screen).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -123,7 +123,13 @@ mib() { [ "$1" = NA ] && echo NA || awk -v k="$1" 'BEGIN { printf "%.1f MiB", k 
 row() { printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$@"; }
 
 log="$scratch/runs"
-viewers=(quorvanta feh nsxiv qimgv)
+# BENCH_NO_QIMGV=1 leaves qimgv out (it shows nothing under Xvfb here, and each try waits out the
+# whole timeout).
+peers=(feh nsxiv qimgv)
+[ -z "${BENCH_NO_QIMGV:-}" ] || peers=(feh nsxiv)
+viewers=(quorvanta "${peers[@]}")
+play_peers=(nsxiv qimgv)
+[ -z "${BENCH_NO_QIMGV:-}" ] || play_peers=(nsxiv)
 
 if [ "$mode" = first_picture ]; then
   files=(still1920x1080_lossy still1920x1080_lossless still3840x2160_lossy still3840x2160_lossless anim1920x1080)
@@ -145,7 +151,7 @@ if [ "$mode" = first_picture ]; then
       t[$v]=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | field first_ms | { grep -v NA || true; } | median)
       m[$v]=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | field rss_kib | { grep -v NA || true; } | median)
     done
-    for v in feh nsxiv qimgv; do
+    for v in "${peers[@]}"; do
       rt=$(ratio "${t[quorvanta]}" "${t[$v]}"); inv=$(ratio "${t[$v]}" "${t[quorvanta]}")
       case $v in feh) limit=1.3 ;; nsxiv) limit=1.0 ;; *) limit="" ;; esac
       opened=$(awk -v v="$v" -v f="$f" '$1 == v && $2 == f' "$log" | grep -c -v 'first_ms=NA' || true)
@@ -169,7 +175,7 @@ if [ "$mode" = first_picture ]; then
 else
   for r in $(seq 1 "$play_rounds"); do
     for size in 1920x1080 3840x2160; do
-      for v in quorvanta nsxiv qimgv; do
+      for v in quorvanta "${play_peers[@]}"; do
         mapfile -t cmd < <(viewer_cmd "$v" "$corpus/anim$size.webp")
         out="$("$watch" play "$frames" "$window" 15000 -- "${cmd[@]}" 2>>"$scratch/stderr")" || out="first_ms=NA"
         echo "$v $size $out" >>"$log"
@@ -179,7 +185,7 @@ else
   done
   for size in 1920x1080 3840x2160; do
     declare -A fps=() cpu=() rss=() wrap=()
-    for v in quorvanta nsxiv qimgv; do
+    for v in quorvanta "${play_peers[@]}"; do
       sel() { awk -v v="$v" -v s="$size" '$1 == v && $2 == s' "$log" | grep -v 'first_ms=NA' || true; }
       fps[$v]=$(sel | field fps | median)
       cpu[$v]=$(sel | field cpu_per_s | median)
@@ -187,7 +193,7 @@ else
       wrap[$v]=$(sel | grep -c 'wrapped=yes' || true)
     done
     if [ "$size" = 3840x2160 ]; then fps_target=29; else fps_target=29.5; fi
-    for v in nsxiv qimgv; do
+    for v in "${play_peers[@]}"; do
       note="$frames frames x 33 ms lossy; window ${window} s after the first loop (seen in ${wrap[quorvanta]}/$play_rounds of ours, ${wrap[$v]}/$play_rounds of $v)"
       row "playback: frames shown per second" "$size, 33 ms" "${fps[quorvanta]} fps" "$v" "${fps[$v]} fps" \
         "$(ratio "${fps[quorvanta]}" "${fps[$v]}")x" ">= $fps_target fps" "$(verdict "${fps[quorvanta]}" ">=" "$fps_target")" "$note"
