@@ -1,6 +1,7 @@
 #include "viewing/AnimationState.h"
 
 #include "core/DecodeBudget.h"
+#include "viewing/NativePixels.h"
 #include "viewing/WebPFile.h"
 
 #include <webp/demux.h>
@@ -315,16 +316,21 @@ bool AnimationState::decodeNative(std::int32_t number, std::uint8_t* out, std::u
     if (!WebPInitDecoderConfig(&local))
         return false;
     setViewingOptions(local.options);
-    // Premultiplied native 32-bit words: b,g,r,A bytes on a little-endian machine, A,r,g,b on a
-    // big-endian one.
+    // Native 32-bit words: B,G,R,A bytes on a little-endian machine, A,R,G,B on a big-endian one,
+    // premultiplied after.
     constexpr bool little = std::endian::native == std::endian::little;
-    local.output.colorspace = little ? MODE_bgrA : MODE_Argb;
+    local.output.colorspace = little ? MODE_BGRA : MODE_ARGB;
     local.output.is_external_memory = 1;
     local.output.u.RGBA.rgba = out;
     local.output.u.RGBA.stride = static_cast<int>(stride);
     local.output.u.RGBA.size = static_cast<std::size_t>(size);
     hasAlpha = f.hasAlpha;
-    return WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK;
+    if (WebPDecode(f.bytes, f.size, &local) != VP8_STATUS_OK)
+        return false;
+    if (hasAlpha)
+        for (std::uint32_t row = 0; row < height; ++row)
+            premultiplyNative(reinterpret_cast<std::uint32_t*>(out + std::uint64_t{row} * stride), width);
+    return true;
 }
 
 } // namespace quorvanta

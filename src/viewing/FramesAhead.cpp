@@ -95,28 +95,6 @@ bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t h
     return allAlpha == 0xFF;
 }
 
-void premultiplyNative(std::uint32_t* pixels, std::uint64_t count)
-{
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint32_t p = pixels[i];
-        const std::uint32_t a = p >> 24;
-        auto mul = [a](std::uint32_t c) {
-            const std::uint32_t t = a * c + 128;
-            return (t + (t >> 8)) >> 8;
-        };
-        pixels[i] = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
-    }
-}
-
-bool allOpaque(const std::uint32_t* pixels, std::uint64_t count)
-{
-    // No early exit, so that the compiler can vectorise it: a frame is read once either way.
-    std::uint32_t all = 0xFF000000u;
-    for (std::uint64_t i = 0; i < count; ++i)
-        all &= pixels[i];
-    return all == 0xFF000000u;
-}
-
 void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
                   std::uint32_t* out)
 {

@@ -13,6 +13,7 @@
 
 #include "core/DisplayBuffer.h"
 #include "core/PlayableAnimation.h"
+#include "viewing/NativePixels.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -41,8 +42,6 @@ struct ComposedFrame {
     explicit operator bool() const { return static_cast<bool>(pixels); }
 };
 
-// Whether every one of `count` native words has alpha 255.
-bool allOpaque(const std::uint32_t* pixels, std::uint64_t count);
 
 // A,R,G,B bytes into premultiplied native 32-bit pixels; true when every pixel is opaque.
 bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels);
@@ -58,8 +57,6 @@ bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t h
 void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
                   std::uint32_t* out);
 
-// Native words 0xAARRGGBB premultiplied in place, rounded as premultiplyToNative rounds.
-void premultiplyNative(std::uint32_t* pixels, std::uint64_t count);
 
 class StandaloneFrames;
 

@@ -1,5 +1,7 @@
 #include "viewing/WebPFile.h"
 
+#include "viewing/NativePixels.h"
+
 #include <webp/decode.h>
 
 #include <bit>
@@ -85,7 +87,7 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
         // Decoded straight into the display buffer: no second copy.
         // Native 32-bit words: B,G,R,A bytes on a little-endian machine, A,R,G,B on a big-endian one.
         constexpr bool little = std::endian::native == std::endian::little;
-        config.output.colorspace = alpha ? (little ? MODE_bgrA : MODE_Argb) : (little ? MODE_BGRA : MODE_ARGB);
+        config.output.colorspace = little ? MODE_BGRA : MODE_ARGB; // premultiplied below when it has alpha
         config.output.is_external_memory = 1;
         config.output.u.RGBA.rgba = out.pixels.data.get();
         config.output.u.RGBA.stride = static_cast<int>(out.bytesPerRow);
@@ -94,8 +96,12 @@ StillPicture DecodeWebPStill(std::span<const std::uint8_t> bytes, DisplayBuffer*
         decodeStatus = WebPDecode(bytes.data(), bytes.size(), &config);
     }
     // The rest is cleared once the picture is there: a file that fails at once touches nothing.
-    if (out.pixels && decodeStatus == VP8_STATUS_OK)
+    if (out.pixels && decodeStatus == VP8_STATUS_OK) {
         std::memset(out.pixels.data.get() + pictureBytes, 0, static_cast<std::size_t>(*total - pictureBytes));
+        // The decoder's own premultiplied output costs more than this pass.
+        if (alpha)
+            premultiplyNative(reinterpret_cast<std::uint32_t*>(out.pixels.data.get()), pictureBytes / 4);
+    }
     if (out.pixels && decodeStatus != VP8_STATUS_OK) {
         // No half picture: a fresh zeroed buffer rather than clearing this one, so that a file whose
         // header claims a huge picture does not get its whole buffer touched.
