@@ -31,4 +31,18 @@ inline bool allOpaque(const std::uint32_t* pixels, std::uint64_t count)
     return all == 0xFF000000u;
 }
 
+// A,R,G,B bytes into premultiplied native 32-bit pixels; true when every pixel is opaque.
+bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64_t pixels);
+
+// `width` x `height` A,R,G,B bytes shrunk by `factor` (>= 2) into premultiplied native pixels, each
+// the average of a `factor` x `factor` block (the blocks that do not fit whole are left out);
+// true when every pixel is opaque.
+bool reduceToNative(const std::uint8_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                    std::uint32_t* out);
+
+// The same from `width` x `height` native words (premultiplied or opaque) into native words: each
+// channel of a block averaged as it is, which for premultiplied pixels is the alpha-weighted average.
+void reduceNative(const std::uint32_t* in, std::uint32_t width, std::uint32_t height, std::uint32_t factor,
+                  std::uint32_t* out);
+
 } // namespace quorvanta
