@@ -5,6 +5,7 @@
 #include "pictureview/BusyPointer.h"
 #include "pictureview/DisplayReduction.h"
 #include "viewing/AnimationState.h"
+#include "viewing/NativePixels.h"
 #include "viewing/WebPFile.h"
 
 #include <QHideEvent>
@@ -29,19 +30,10 @@ std::uint32_t sizeOrDefault(std::int64_t requested, std::int64_t maximum)
                                                   : PictureView::kDefaultSize;
 }
 
-// A,R,G,B bytes into Qt's premultiplied 32-bit pixels. The loop has no branches so that the compiler
-// can vectorise it.
+// A,R,G,B bytes into Qt's premultiplied 32-bit pixels (the layout of native words).
 void premultiplyArgbBytes(const std::uint8_t* in, QRgb* out, std::uint32_t width)
 {
-    for (std::uint32_t x = 0; x < width; ++x) {
-        const std::uint32_t a = in[4 * x];
-        // Rounded a * c / 255, exact for a == 255.
-        auto mul = [a](std::uint32_t c) {
-            const std::uint32_t t = a * c + 128;
-            return (t + (t >> 8)) >> 8;
-        };
-        out[x] = (a << 24) | (mul(in[4 * x + 1]) << 16) | (mul(in[4 * x + 2]) << 8) | mul(in[4 * x + 3]);
-    }
+    premultiplyToNative(in, out, width);
 }
 
 // R,G,B bytes into Qt's opaque 32-bit pixels, which scaled drawing takes without converting them.

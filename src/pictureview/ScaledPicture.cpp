@@ -27,31 +27,26 @@ const QImage* ScaledPicture::cover(const QImage& source, std::uint64_t generatio
         covered = needed.adjusted(-needed.width() / 2, -needed.height() / 2, needed.width() / 2, needed.height() / 2) &
                   whole;
     valid = false;
-    // A whole picture reduced smoothly is left to Qt, whose area averaging gives the same picture at a
-    // third of the time (vector code, and both cores for a large one): a 4K picture's first paint
-    // waits on it.
     if (sampling == Sampling::Smooth && covered == whole && scaledSize.width() <= from->width() &&
         scaledSize.height() <= from->height()) {
+        // A whole picture reduced smoothly is left to Qt, whose area averaging gives the same picture
+        // in a third of the time (vector code, and both cores for a large one): a 4K picture's first
+        // paint waits on it.
         image = from->scaled(scaledSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (image.isNull())
             return nullptr;
-        valid = true;
-        generationMade = generation;
-        size = scaledSize;
-        sampledWith = sampling;
-        ++made;
-        return &image;
+    } else {
+        if (image.size() != covered.size() || image.format() != from->format())
+            image = QImage(covered.size(), from->format());
+        if (image.isNull() || from->isNull())
+            return nullptr;
+        const PixelRows rows{reinterpret_cast<const std::uint32_t*>(from->constBits()), from->width(),
+                             from->height(), from->bytesPerLine() / 4};
+        if (!resampler.scale(rows, scaledSize.width(), scaledSize.height(),
+                             {covered.x(), covered.y(), covered.width(), covered.height()}, sampling,
+                             reinterpret_cast<std::uint32_t*>(image.bits()), image.bytesPerLine() / 4))
+            return nullptr;
     }
-    if (image.size() != covered.size() || image.format() != from->format())
-        image = QImage(covered.size(), from->format());
-    if (image.isNull() || from->isNull())
-        return nullptr;
-    const PixelRows rows{reinterpret_cast<const std::uint32_t*>(from->constBits()), from->width(), from->height(),
-                         from->bytesPerLine() / 4};
-    if (!resampler.scale(rows, scaledSize.width(), scaledSize.height(),
-                         {covered.x(), covered.y(), covered.width(), covered.height()}, sampling,
-                         reinterpret_cast<std::uint32_t*>(image.bits()), image.bytesPerLine() / 4))
-        return nullptr;
     valid = true;
     generationMade = generation;
     size = scaledSize;
