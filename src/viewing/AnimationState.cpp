@@ -254,12 +254,7 @@ bool AnimationState::decodeFragment(std::int32_t number, OwnedBytes& fragment) c
     if (number < 1 || number > frameCount() || !frame(number).usable)
         return false;
     const WebPFrameEntry& f = frame(number);
-    const std::uint64_t bytes = f.width * 4ull * f.height; // the frame lies on the canvas: in the budget
-    if (fragment.size != bytes) {
-        fragment.reset();
-        fragment.data = allocZeroed<std::uint8_t>(bytes);
-        fragment.size = fragment.data ? bytes : 0;
-    }
+    ensureDisplayBuffer(fragment, f.width, f.height); // the frame lies on the canvas: in the budget
     if (!fragment)
         return false;
     // A configuration of its own: the state's one is in use by compose() on another thread.
@@ -271,7 +266,7 @@ bool AnimationState::decodeFragment(std::int32_t number, OwnedBytes& fragment) c
     local.output.is_external_memory = 1;
     local.output.u.RGBA.rgba = fragment.data.get();
     local.output.u.RGBA.stride = static_cast<int>(f.width * 4);
-    local.output.u.RGBA.size = static_cast<std::size_t>(bytes);
+    local.output.u.RGBA.size = static_cast<std::size_t>(fragment.size);
     if (WebPDecode(f.bytes, f.size, &local) == VP8_STATUS_OK)
         return true;
     fragment.reset();

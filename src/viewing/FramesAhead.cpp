@@ -160,14 +160,7 @@ bool FramesAhead::decodeStandalone(std::int32_t number, ComposedFrame& frame, Ow
             return false;
     } else {
         // Decoded whole into a buffer of this thread's, then reduced into the frame.
-        const auto bytes = checkedMul(width, height, 4);
-        if (!bytes)
-            return false;
-        if (scratch.size != *bytes) {
-            scratch.reset();
-            scratch.data = allocZeroed<std::uint8_t>(*bytes);
-            scratch.size = scratch.data ? *bytes : 0;
-        }
+        ensureDisplayBuffer(scratch, width, height);
         if (!scratch || !direct->decodeStandalone(number, scratch.data.get(), width * 4, scratch.size, hasAlpha))
             return false;
         reduceNative(reinterpret_cast<const std::uint32_t*>(scratch.data.get()), width, height, reduction,
@@ -331,8 +324,7 @@ void FramesAhead::giveBack(ComposedFrame frame)
         recycle(std::move(frame.pixels)); // reused only if it has a frame's size
         return;
     }
-    if (frame.number == held)
-        held = 0;
+    // (The caller holds `held` still: a frame of that number given back is a copy, not kept.)
     if (frame.number == returning)
         returning = 0;
     if (frame)

@@ -10,12 +10,8 @@ bool premultiplyToNative(const std::uint8_t* in, std::uint32_t* out, std::uint64
     std::uint32_t allAlpha = 0xFF;
     for (std::uint64_t i = 0; i < pixels; ++i) {
         const std::uint32_t a = in[4 * i];
-        // Rounded a * c / 255, exact for a == 255.
-        auto mul = [a](std::uint32_t c) {
-            const std::uint32_t t = a * c + 128;
-            return (t + (t >> 8)) >> 8;
-        };
-        out[i] = (a << 24) | (mul(in[4 * i + 1]) << 16) | (mul(in[4 * i + 2]) << 8) | mul(in[4 * i + 3]);
+        out[i] = (a << 24) | (premultipliedChannel(a, in[4 * i + 1]) << 16) |
+                 (premultipliedChannel(a, in[4 * i + 2]) << 8) | premultipliedChannel(a, in[4 * i + 3]);
         allAlpha &= a;
     }
     return allAlpha == 0xFF;

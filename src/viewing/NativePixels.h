@@ -5,7 +5,14 @@
 
 namespace quorvanta {
 
-// Native words 0xAARRGGBB premultiplied in place, each channel rounded to the nearest of a * c / 255.
+// Colour `c` premultiplied by alpha `a`: a * c / 255 rounded to the nearest, exact for a == 255.
+inline std::uint32_t premultipliedChannel(std::uint32_t a, std::uint32_t c)
+{
+    const std::uint32_t t = a * c + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// Native words 0xAARRGGBB premultiplied in place.
 // (A pass of its own after decoding costs less than the decoder's premultiplied output.)
 inline void premultiplyNative(std::uint32_t* pixels, std::uint64_t count)
 {
@@ -13,11 +20,8 @@ inline void premultiplyNative(std::uint32_t* pixels, std::uint64_t count)
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint32_t p = pixels[i];
         const std::uint32_t a = p >> 24;
-        auto mul = [a](std::uint32_t c) {
-            const std::uint32_t t = a * c + 128;
-            return (t + (t >> 8)) >> 8;
-        };
-        pixels[i] = (a << 24) | (mul((p >> 16) & 0xFF) << 16) | (mul((p >> 8) & 0xFF) << 8) | mul(p & 0xFF);
+        pixels[i] = (a << 24) | (premultipliedChannel(a, (p >> 16) & 0xFF) << 16) |
+                    (premultipliedChannel(a, (p >> 8) & 0xFF) << 8) | premultipliedChannel(a, p & 0xFF);
     }
 }
 
