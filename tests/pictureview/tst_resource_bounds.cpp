@@ -44,7 +44,9 @@ void checkFlat(const char* what, const Usage& before)
     QVERIFY2(after.heap - before.heap < kHeapSlack, "the heap in use grew");
     if (!kSanitizerBuild)
         QVERIFY2(after.resident - before.resident < kResidentSlack, "resident memory grew");
-    QCOMPARE(after.descriptors, before.descriptors);
+    // A descriptor left open is the fault; one that a runtime held for a moment when `before` was
+    // taken and has closed since is not (the sanitizer build has shown 10 -> 9).
+    QVERIFY2(after.descriptors <= before.descriptors, "a file descriptor stayed open");
 }
 
 // A picture object driven by a hand-made clock.
